@@ -16,7 +16,7 @@ using UCHAR = std::uint8_t;
 using CHAR = char;
 using USHORT = std::uint16_t;
 using WORD = std::uint16_t;
-using DWORD = std::uint32_t;  // 32 bits on every platform, as on Windows
+using DWORD = std::uint32_t; // 32 bits on every platform, as on Windows
 using ULONG = std::uint32_t;
 using UINT = unsigned int;
 using LONG = std::int32_t;
@@ -262,8 +262,8 @@ using PWINUSB_INTERFACE_HANDLE = WINUSB_INTERFACE_HANDLE*;
 BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE InterfaceHandle);
 BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle);
 BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR DescriptorType,
-                                 UCHAR Index, USHORT LanguageID, PUCHAR Buffer,
-                                 ULONG BufferLength, PULONG LengthTransferred);
+                                 UCHAR Index, USHORT LanguageID, PUCHAR Buffer, ULONG BufferLength,
+                                 PULONG LengthTransferred);
 BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                           UCHAR AlternateInterfaceNumber,
                                           PUSB_INTERFACE_DESCRIPTOR UsbAltInterfaceDescriptor);
@@ -277,5 +277,4 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                    ULONG BufferLength, PULONG LengthTransferred,
                                    LPOVERLAPPED Overlapped);
 BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID, PUCHAR Buffer,
-                            ULONG BufferLength, PULONG LengthTransferred,
-                            LPOVERLAPPED Overlapped);
+                            ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED Overlapped);
