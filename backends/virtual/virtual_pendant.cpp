@@ -86,6 +86,15 @@ template <typename T> T Finish(CallRecord& record, DWORD error, T result) {
     return result;
 }
 
+// Ends an injected or handle failure: the call fails, whatever the error
+// (even 0, for platforms that fail without saying why).
+template <typename T> T Fail(CallRecord& record, DWORD error, T result) {
+    record.succeeded = false;
+    record.error = error;
+    S().lastError = error;
+    return result;
+}
+
 HANDLE NewHandle(std::map<std::uintptr_t, Issued>& table) {
     const std::uintptr_t h = S().nextHandle;
     S().nextHandle += 0x10;
@@ -281,7 +290,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         r.bytes.assign(lpFileName, lpFileName + std::strlen(lpFileName));
     DWORD error = 0;
     if (Injected(Call::CreateFileA, error))
-        return Finish(r, error, INVALID_HANDLE_VALUE);
+        return Fail(r, error, INVALID_HANDLE_VALUE);
     if (lpFileName == nullptr || !Visible() || S().device.path != lpFileName)
         return Finish(r, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     return Finish(r, ERROR_SUCCESS, NewHandle(S().files));
@@ -291,7 +300,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     CallRecord& r = Record(Call::CloseHandle, {reinterpret_cast<std::uintptr_t>(hObject)});
     DWORD error = 0;
     if (Injected(Call::CloseHandle, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (!Known(S().files, hObject))
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     S().files.erase(reinterpret_cast<std::uintptr_t>(hObject));
@@ -302,7 +311,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     CallRecord& r = Record(Call::LocalAlloc, {uFlags, uBytes});
     DWORD error = 0;
     if (Injected(Call::LocalAlloc, error))
-        return Finish(r, error, static_cast<HLOCAL>(nullptr));
+        return Fail(r, error, static_cast<HLOCAL>(nullptr));
     void* block = std::malloc(uBytes == 0 ? 1 : uBytes);
     if (block == nullptr)
         return Finish(r, ERROR_NOT_ENOUGH_MEMORY, static_cast<HLOCAL>(nullptr));
@@ -316,7 +325,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     CallRecord& r = Record(Call::LocalFree, {Given(hMem)});
     DWORD error = 0;
     if (Injected(Call::LocalFree, error))
-        return Finish(r, error, hMem);
+        return Fail(r, error, hMem);
     if (hMem == nullptr)
         return Finish(r, ERROR_SUCCESS, static_cast<HLOCAL>(nullptr));
     if (S().blocks.erase(hMem) == 0)
@@ -349,7 +358,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
                        reinterpret_cast<const std::uint8_t*>(ClassGuid) + sizeof(GUID));
     DWORD error = 0;
     if (Injected(Call::SetupDiGetClassDevsA, error))
-        return Finish(r, error, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
+        return Fail(r, error, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
     if (ClassGuid == nullptr || !(Flags & DIGCF_DEVICEINTERFACE))
         return Finish(r, ERROR_INVALID_PARAMETER, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
     return Finish(r, ERROR_SUCCESS, static_cast<HDEVINFO>(NewHandle(S().sets)));
@@ -364,7 +373,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
                             DeviceInterfaceData != nullptr ? DeviceInterfaceData->cbSize : 0});
     DWORD error = 0;
     if (Injected(Call::SetupDiEnumDeviceInterfaces, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (!Known(S().sets, DeviceInfoSet))
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     if (DeviceInterfaceData == nullptr ||
@@ -394,7 +403,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
                 Given(RequiredSize), Given(DeviceInfoData), detailCbSize});
     DWORD error = 0;
     if (Injected(Call::SetupDiGetDeviceInterfaceDetailA, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (!Known(S().sets, DeviceInfoSet) || DeviceInterfaceData == nullptr ||
         DeviceInterfaceData->Reserved != reinterpret_cast<ULONG_PTR>(DeviceInfoSet))
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
@@ -421,7 +430,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
                            {reinterpret_cast<std::uintptr_t>(DeviceInfoSet)});
     DWORD error = 0;
     if (Injected(Call::SetupDiDestroyDeviceInfoList, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (S().sets.erase(reinterpret_cast<std::uintptr_t>(DeviceInfoSet)) == 0)
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     return Finish(r, ERROR_SUCCESS, TRUE);
@@ -434,7 +443,7 @@ BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE Inte
                                                      Given(InterfaceHandle)});
     DWORD error = 0;
     if (Injected(Call::WinUsb_Initialize, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (InterfaceHandle == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (!Known(S().files, DeviceHandle))
@@ -449,7 +458,7 @@ BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
     CallRecord& r = Record(Call::WinUsb_Free, {reinterpret_cast<std::uintptr_t>(InterfaceHandle)});
     DWORD error = 0;
     if (Injected(Call::WinUsb_Free, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (S().interfaces.erase(reinterpret_cast<std::uintptr_t>(InterfaceHandle)) == 0)
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     return Finish(r, ERROR_SUCCESS, TRUE);
@@ -476,7 +485,7 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     DWORD error = 0;
     if (Injected(Call::WinUsb_GetDescriptor, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (DescriptorType != USB_DEVICE_DESCRIPTOR_TYPE || Index != 0 || Buffer == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     const ULONG n =
@@ -496,7 +505,7 @@ BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandl
     DWORD error = 0;
     if (Injected(Call::WinUsb_QueryInterfaceSettings, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (UsbAltInterfaceDescriptor == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (AlternateInterfaceNumber != 0)
@@ -514,7 +523,7 @@ BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     DWORD error = 0;
     if (Injected(Call::WinUsb_QueryPipe, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (PipeInformation == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (AlternateInterfaceNumber != 0 || PipeIndex >= S().device.pipes.size())
@@ -538,7 +547,7 @@ BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     DWORD error = 0;
     if (Injected(Call::WinUsb_SetPipePolicy, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (Value == nullptr || FindPipe(PipeID) == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (PolicyType == PIPE_TRANSFER_TIMEOUT) {
@@ -564,7 +573,7 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     DWORD error = 0;
     if (Injected(Call::WinUsb_ControlTransfer, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (Overlapped != nullptr || (Buffer == nullptr && BufferLength != 0) ||
         BufferLength != SetupPacket.Length)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
@@ -585,7 +594,7 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
     DWORD error = 0;
     if (Injected(Call::WinUsb_ReadPipe, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     const Pipe* pipe = FindPipe(PipeID);
     if (pipe == nullptr || !(PipeID & USB_ENDPOINT_DIRECTION_MASK) || Buffer == nullptr ||
         Overlapped != nullptr)
