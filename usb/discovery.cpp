@@ -31,6 +31,10 @@ HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
         return hr;
     }
 
+    // Never smaller than the fixed part we write below, whatever size the
+    // platform reported; a short block then fails the detail call cleanly.
+    if (requiredSize < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+        requiredSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     auto* detail =
         static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(LocalAlloc(LMEM_FIXED, requiredSize));
     if (detail == nullptr) {

@@ -13,9 +13,9 @@ std::uint16_t Word(const std::uint8_t* at) {
 
 constexpr std::uint8_t PayloadStart[3] = {0xFE, 0xFD, 0x0F};
 
-void FormatValue(std::string& line, double value, bool negativeZero) {
+void FormatValue(std::string& line, double value) {
     char text[48];
-    std::snprintf(text, sizeof text, " %s%.4f", negativeZero ? "-" : "", value);
+    std::snprintf(text, sizeof text, " %.4f", value);
     line += text;
 }
 
@@ -50,15 +50,10 @@ std::string DecodeDisplayFrame(const std::uint8_t* frame, DecodedDisplay& out) {
         const std::uint16_t fraction = Word(at + 2);
         if ((fraction & 0x7FFF) > 9999 && problem.empty())
             problem = "coordinate " + std::to_string(k) + " has a fraction above 9999";
-        const double value = DecodeFixed(at);
-        const bool negativeZero = (fraction & 0x8000) && value == 0.0;
-        if (k < 3) {
-            out.CoordSet1[k] = value;
-            out.NegativeZero1[k] = negativeZero;
-        } else {
-            out.CoordSet2[k - 3] = value;
-            out.NegativeZero2[k - 3] = negativeZero;
-        }
+        if (k < 3)
+            out.CoordSet1[k] = DecodeFixed(at);
+        else
+            out.CoordSet2[k - 3] = DecodeFixed(at);
     }
     for (int j = 0; j < 4; ++j)
         out.DisplayWord[j] = Word(payload + 27 + 2 * j);
@@ -95,10 +90,10 @@ bool FrameAssembler::Add(const std::uint8_t* report, std::size_t length) {
 std::string FormatDisplay(const DecodedDisplay& display) {
     std::string line = "set1";
     for (int k = 0; k < 3; ++k)
-        FormatValue(line, display.CoordSet1[k], display.NegativeZero1[k]);
+        FormatValue(line, display.CoordSet1[k]);
     line += " | set2";
     for (int k = 0; k < 3; ++k)
-        FormatValue(line, display.CoordSet2[k], display.NegativeZero2[k]);
+        FormatValue(line, display.CoordSet2[k]);
     line += " | words";
     for (int j = 0; j < 4; ++j)
         line += " " + std::to_string(display.DisplayWord[j]);

@@ -18,12 +18,10 @@ struct DecodedDisplay {
     double CoordSet1[3] = {0, 0, 0};
     double CoordSet2[3] = {0, 0, 0};
     std::uint16_t DisplayWord[4] = {0, 0, 0, 0};
-    // Bit 15 of a fraction word with a zero magnitude: the display shows "-0".
-    bool NegativeZero1[3] = {false, false, false};
-    bool NegativeZero2[3] = {false, false, false};
 };
 
 // Integer word and fraction word (1/10000, bit 15 the sign), little-endian.
+// A zero magnitude with the sign bit decodes as -0.0, as the display shows it.
 double DecodeFixed(const std::uint8_t* four);
 
 // Returns "" when the 48 bytes are a well-formed display frame (report ids,

@@ -91,6 +91,15 @@ template <typename T> T Finish(CallRecord& record, DWORD error, T result) {
     return result;
 }
 
+// Ends an injected or handle failure: the call fails, whatever the error
+// (even 0, for platforms that fail without saying why).
+template <typename T> T Fail(CallRecord& record, DWORD error, T result) {
+    record.succeeded = false;
+    record.error = error;
+    S().lastError = error;
+    return result;
+}
+
 HANDLE NewHandle(std::map<std::uintptr_t, Issued>& table) {
     const std::uintptr_t h = S().nextHandle;
     S().nextHandle += 0x10;
@@ -318,7 +327,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         r.bytes.assign(lpFileName, lpFileName + std::strlen(lpFileName));
     DWORD error = 0;
     if (Injected(Call::CreateFileA, error))
-        return Finish(r, error, INVALID_HANDLE_VALUE);
+        return Fail(r, error, INVALID_HANDLE_VALUE);
     if (lpFileName == nullptr || !Visible() || S().device.path != lpFileName)
         return Finish(r, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     return Finish(r, ERROR_SUCCESS, NewHandle(S().files));
@@ -328,7 +337,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     CallRecord& r = Record(Call::CloseHandle, {reinterpret_cast<std::uintptr_t>(hObject)});
     DWORD error = 0;
     if (Injected(Call::CloseHandle, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (!Known(S().files, hObject))
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     S().files.erase(reinterpret_cast<std::uintptr_t>(hObject));
@@ -339,7 +348,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     CallRecord& r = Record(Call::LocalAlloc, {uFlags, uBytes});
     DWORD error = 0;
     if (Injected(Call::LocalAlloc, error))
-        return Finish(r, error, static_cast<HLOCAL>(nullptr));
+        return Fail(r, error, static_cast<HLOCAL>(nullptr));
     void* block = std::malloc(uBytes == 0 ? 1 : uBytes);
     if (block == nullptr)
         return Finish(r, ERROR_NOT_ENOUGH_MEMORY, static_cast<HLOCAL>(nullptr));
@@ -353,7 +362,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     CallRecord& r = Record(Call::LocalFree, {Given(hMem)});
     DWORD error = 0;
     if (Injected(Call::LocalFree, error))
-        return Finish(r, error, hMem);
+        return Fail(r, error, hMem);
     if (hMem == nullptr)
         return Finish(r, ERROR_SUCCESS, static_cast<HLOCAL>(nullptr));
     if (S().blocks.erase(hMem) == 0)
@@ -387,7 +396,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
                        reinterpret_cast<const std::uint8_t*>(ClassGuid) + sizeof(GUID));
     DWORD error = 0;
     if (Injected(Call::SetupDiGetClassDevsA, error))
-        return Finish(r, error, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
+        return Fail(r, error, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
     if (ClassGuid == nullptr || !(Flags & DIGCF_DEVICEINTERFACE))
         return Finish(r, ERROR_INVALID_PARAMETER, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
     return Finish(r, ERROR_SUCCESS, static_cast<HDEVINFO>(NewHandle(S().sets)));
@@ -402,7 +411,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
                             DeviceInterfaceData != nullptr ? DeviceInterfaceData->cbSize : 0});
     DWORD error = 0;
     if (Injected(Call::SetupDiEnumDeviceInterfaces, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (!Known(S().sets, DeviceInfoSet))
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     if (DeviceInterfaceData == nullptr ||
@@ -432,7 +441,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
                 Given(RequiredSize), Given(DeviceInfoData), detailCbSize});
     DWORD error = 0;
     if (Injected(Call::SetupDiGetDeviceInterfaceDetailA, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (!Known(S().sets, DeviceInfoSet) || DeviceInterfaceData == nullptr ||
         DeviceInterfaceData->Reserved != reinterpret_cast<ULONG_PTR>(DeviceInfoSet))
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
@@ -459,7 +468,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
                            {reinterpret_cast<std::uintptr_t>(DeviceInfoSet)});
     DWORD error = 0;
     if (Injected(Call::SetupDiDestroyDeviceInfoList, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (S().sets.erase(reinterpret_cast<std::uintptr_t>(DeviceInfoSet)) == 0)
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     return Finish(r, ERROR_SUCCESS, TRUE);
@@ -472,7 +481,7 @@ BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE Inte
                                                      Given(InterfaceHandle)});
     DWORD error = 0;
     if (Injected(Call::WinUsb_Initialize, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (InterfaceHandle == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (!Known(S().files, DeviceHandle))
@@ -487,7 +496,7 @@ BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
     CallRecord& r = Record(Call::WinUsb_Free, {reinterpret_cast<std::uintptr_t>(InterfaceHandle)});
     DWORD error = 0;
     if (Injected(Call::WinUsb_Free, error))
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (S().interfaces.erase(reinterpret_cast<std::uintptr_t>(InterfaceHandle)) == 0)
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     return Finish(r, ERROR_SUCCESS, TRUE);
@@ -514,7 +523,7 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     DWORD error = 0;
     if (Injected(Call::WinUsb_GetDescriptor, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (DescriptorType != USB_DEVICE_DESCRIPTOR_TYPE || Index != 0 || Buffer == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     const ULONG n =
@@ -534,7 +543,7 @@ BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandl
     DWORD error = 0;
     if (Injected(Call::WinUsb_QueryInterfaceSettings, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (UsbAltInterfaceDescriptor == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (AlternateInterfaceNumber != 0)
@@ -552,7 +561,7 @@ BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     DWORD error = 0;
     if (Injected(Call::WinUsb_QueryPipe, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (PipeInformation == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (AlternateInterfaceNumber != 0 || PipeIndex >= S().device.pipes.size())
@@ -576,7 +585,7 @@ BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     DWORD error = 0;
     if (Injected(Call::WinUsb_SetPipePolicy, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (Value == nullptr || FindPipe(PipeID) == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
     if (PolicyType == PIPE_TRANSFER_TIMEOUT) {
@@ -602,7 +611,7 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     DWORD error = 0;
     if (Injected(Call::WinUsb_ControlTransfer, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     if (Overlapped != nullptr || (Buffer == nullptr && BufferLength != 0) ||
         BufferLength != SetupPacket.Length)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
@@ -623,7 +632,7 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
     DWORD error = 0;
     if (Injected(Call::WinUsb_ReadPipe, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
-        return Finish(r, error, FALSE);
+        return Fail(r, error, FALSE);
     const Pipe* pipe = FindPipe(PipeID);
     if (pipe == nullptr || !(PipeID & USB_ENDPOINT_DIRECTION_MASK) || Buffer == nullptr ||
         Overlapped != nullptr)

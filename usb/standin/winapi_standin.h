@@ -221,7 +221,9 @@ struct USB_INTERFACE_DESCRIPTOR {
 using PUSB_DEVICE_DESCRIPTOR = USB_DEVICE_DESCRIPTOR*;
 using PUSB_INTERFACE_DESCRIPTOR = USB_INTERFACE_DESCRIPTOR*;
 
-enum USBD_PIPE_TYPE {
+// A fixed underlying type, so that any value a backend or a test supplies is
+// well defined; the core treats unknown types as "no type line".
+enum USBD_PIPE_TYPE : int {
     UsbdPipeTypeControl = 0,
     UsbdPipeTypeIsochronous = 1,
     UsbdPipeTypeBulk = 2,
