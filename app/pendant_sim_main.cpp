@@ -84,9 +84,8 @@ int main(int argc, char** argv) {
         "decode-frame", "Display frame bytes in hex (48 per frame) -> the ten values; "
                         "reads standard input when no bytes are given");
     decodeFrame->add_option("HEX", frameHex, "Frame bytes");
-    auto* encodeFrame = app.add_subcommand(
-        "encode-frame", "Ten values -> the 48 frame bytes the tool sends (use -- before "
-                        "a first value that is negative)");
+    auto* encodeFrame =
+        app.add_subcommand("encode-frame", "Ten values -> the 48 frame bytes the tool sends");
     encodeFrame->add_option("VALUES", values, "set1 axis 1..3, set2 axis 1..3, words 0..3")
         ->expected(10);
     auto* decodeReport = app.add_subcommand(

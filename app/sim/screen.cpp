@@ -8,9 +8,9 @@ namespace sim {
 
 namespace {
 
-std::string Value(double value, bool negativeZero) {
+std::string Value(double value) {
     char text[48];
-    std::snprintf(text, sizeof text, "%s%.4f", negativeZero ? "-" : "", value);
+    std::snprintf(text, sizeof text, "%.4f", value);
     return text;
 }
 
@@ -91,8 +91,8 @@ Rendered Render(const Screen& s, int width, int height) {
                 r.selectedRow = static_cast<int>(out.size());
             std::string row = selected ? "> " : "  ";
             row += "axis " + std::to_string(k + 1) + "      ";
-            row += PadLeft(Value(s.display.CoordSet1[k], s.display.NegativeZero1[k]), 12);
-            row += PadLeft(Value(s.display.CoordSet2[k], s.display.NegativeZero2[k]), 14);
+            row += PadLeft(Value(s.display.CoordSet1[k]), 12);
+            row += PadLeft(Value(s.display.CoordSet2[k]), 14);
             if (selected)
                 row += "   <- wheel";
             out.push_back(BoxLine(row, boxWidth));
