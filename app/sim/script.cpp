@@ -1,7 +1,5 @@
 #include "app/sim/script.h"
 
-#include <cctype>
-
 #include "app/sim/parse.h"
 #include "pendant/pendant_device.h"
 

@@ -1,6 +1,6 @@
 // The script language of pendant-sim: one command a line, describing the
 // virtual pendant, what it sends, what fails, and when the tool turns.
-// docs/sim.md is the reference; every command is listed in Commands below.
+// docs/sim.md is the reference for users; ScriptSummary is the short form.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +71,7 @@ struct ScriptError {
 // Reads a whole script; stops at the first bad line.
 bool ParseScript(std::istream& in, Script& script, ScriptError& error);
 
-// The command summary, for --help and the interactive console.
+// The command summary that pendant-sim --commands prints.
 extern const char* const ScriptSummary;
 
 } // namespace sim
