@@ -3,7 +3,10 @@
 // without one it plays a fixed wheel sequence in plain lines and ends. It
 // also plays scripts, and decodes captured frames and reports.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -38,9 +41,18 @@ int RunScriptFile(const std::string& name) {
     std::istream* in = &std::cin;
     const std::string shown = name == "-" ? "<stdin>" : name;
     if (name != "-") {
+        // A directory opens like a file and reads as empty: it would pass
+        // for a script that does nothing.
+        std::error_code ec;
+        if (std::filesystem::is_directory(name, ec)) {
+            std::fprintf(stderr, "pendant-sim: cannot read script %s: it is a directory\n",
+                         name.c_str());
+            return BadInput;
+        }
         file.open(name);
         if (!file) {
-            std::fprintf(stderr, "pendant-sim: cannot read script %s\n", name.c_str());
+            std::fprintf(stderr, "pendant-sim: cannot read script %s: %s\n", name.c_str(),
+                         std::strerror(errno));
             return BadInput;
         }
         in = &file;

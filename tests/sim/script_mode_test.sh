@@ -72,6 +72,10 @@ expect_status badin 2
 grep -qF '<stdin>:2: unknown command "frobnicate"' "$work/badin.err" || fail "badin: $(cat "$work/badin.err")"
 run missing --script "$work/no-such.sim"
 expect_status missing 2
+grep -qF "no-such.sim: No such file or directory" "$work/missing.err" || fail "missing: $(cat "$work/missing.err")"
+run directory --script "$work"
+expect_status directory 2
+[ -s "$work/directory.out" ] && fail "directory: the tool ran on a directory as its script"
 run usage --no-such-option
 expect_status usage 2
 
