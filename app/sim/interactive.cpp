@@ -34,7 +34,8 @@ class Session {
             screen_.frame = frame.bytes;
             screen_.problem = frame.problem;
         });
-        screen_.message = "Select an axis (1, 2, 3) and turn the wheel (+/-).";
+        screen_.message =
+            "Select an axis (1, 2, 3), turn the wheel (+/-); \":set1 1 2.5\" sets a value.";
     }
     ~Session() { vp::OnFrame({}); }
 
