@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds pendant-test.exe for 32-bit Windows (and 64-bit beside it) with
+# mingw-w64 and runs the Windows tests under Wine. Each preset's Wine prefix
+# lives in its build tree; every Wine run has its own time-out.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+
+mkdir -p build
+failed=0
+for preset in windows-i686 windows-x86_64; do
+    echo "=== $preset ==="
+    if ! timeout 900 cmake --preset "$preset" >"build/$preset.configure.log" 2>&1; then
+        tail -40 "build/$preset.configure.log"
+        echo "$preset: configure failed"
+        failed=1
+        continue
+    fi
+    if ! timeout 1800 cmake --build --preset "$preset" -j2 >"build/$preset.build.log" 2>&1; then
+        tail -60 "build/$preset.build.log"
+        echo "$preset: build failed"
+        failed=1
+        continue
+    fi
+    file -b "build/$preset/bin/pendant-test.exe"
+    if ! timeout 1800 ctest --preset "$preset"; then
+        failed=1
+    fi
+done
+exit "$failed"

@@ -1,0 +1,372 @@
+// The parts of the core that need no device, built for Windows against the
+// real headers and run there (under Wine in CI): the platform's structure
+// layouts, display frame encoding with the Windows runtime's arithmetic,
+// input decoding and the display transfers, the path copy and error mapping
+// through the real StringCbCopyA and HRESULT_FROM_WIN32, and discovery
+// through the real SetupAPI when no pendant is there.
+//
+// WinUsb_ReadPipe and WinUsb_ControlTransfer are replaced in this test
+// program only, by the doubles below: the linker takes them before the
+// import library's, so the core's calls hand their real argument types and
+// the real setup packet layout to us. pendant-test.exe imports the real ones.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/entry.h"
+#include "pendant/pendant_device.h"
+#include "standin_helpers.h"
+
+namespace {
+
+struct WinUsbDouble {
+    std::vector<std::vector<std::uint8_t>> setups; // each as the 8 bytes passed
+    std::vector<std::vector<std::uint8_t>> reports;
+    std::vector<std::uint8_t> nextReport; // delivered by the next read
+    DWORD readError = ERROR_SUCCESS;      // when set, the next read fails with it
+    UCHAR readPipe = 0;
+    ULONG readLength = 0;
+};
+WinUsbDouble usb;
+
+} // namespace
+
+extern "C" WINBOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE, WINUSB_SETUP_PACKET setup,
+                                                 PUCHAR buffer, ULONG length, PULONG transferred,
+                                                 LPOVERLAPPED) {
+    const auto* raw = reinterpret_cast<const std::uint8_t*>(&setup);
+    usb.setups.emplace_back(raw, raw + sizeof setup);
+    usb.reports.emplace_back(buffer, buffer + length);
+    *transferred = length;
+    return TRUE;
+}
+
+extern "C" WINBOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE, UCHAR pipe, PUCHAR buffer,
+                                          ULONG length, PULONG transferred, LPOVERLAPPED) {
+    usb.readPipe = pipe;
+    usb.readLength = length;
+    if (usb.readError != ERROR_SUCCESS) {
+        SetLastError(usb.readError);
+        return FALSE;
+    }
+    std::memcpy(buffer, usb.nextReport.data(), usb.nextReport.size());
+    *transferred = static_cast<ULONG>(usb.nextReport.size());
+    return TRUE;
+}
+
+namespace {
+
+// Everything printed to standard output while fn runs, line ends as LF.
+template <typename Fn> std::string CaptureStdout(Fn fn) {
+    std::fflush(stdout);
+    FILE* sink = std::tmpfile();
+    const int saved = _dup(1);
+    _dup2(_fileno(sink), 1);
+    fn();
+    std::fflush(stdout);
+    _dup2(saved, 1);
+    _close(saved);
+    std::string text;
+    std::rewind(sink);
+    for (int c = std::fgetc(sink); c != EOF; c = std::fgetc(sink))
+        if (c != '\r')
+            text += static_cast<char>(c);
+    std::fclose(sink);
+    return text;
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t n) {
+    std::string s;
+    char two[4];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(two, sizeof two, "%02X", bytes[i]);
+        s += (i == 0 ? "" : (i % 8 == 0 ? " | " : " "));
+        s += two;
+    }
+    return s;
+}
+
+// A record that looks open, so ReadInput and SendDisplay reach the platform.
+void LookOpen(PendantDevice& device) {
+    device.UsbInterface = reinterpret_cast<WINUSB_INTERFACE_HANDLE>(static_cast<LONG_PTR>(0x1000));
+    device.UsbOpen = TRUE;
+    device.ReadPipeId = 0x81;
+}
+
+class CoreOnWindows : public ::testing::Test {
+  protected:
+    void SetUp() override { usb = WinUsbDouble{}; }
+};
+
+// ---- What the platform's headers make of the structures the core fills ----
+
+TEST(PlatformLayout, StructuresHaveTheSizesWindowsExpects) {
+    const bool is32 = sizeof(void*) == 4;
+    EXPECT_EQ(sizeof(SP_DEVICE_INTERFACE_DATA), is32 ? 28u : 32u);
+    EXPECT_EQ(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A), is32 ? 5u : 8u);
+    EXPECT_EQ(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath), 4u);
+    EXPECT_EQ(sizeof(WINUSB_SETUP_PACKET), 8u);
+    EXPECT_EQ(sizeof(USB_DEVICE_DESCRIPTOR), 18u);
+    EXPECT_EQ(sizeof(USB_INTERFACE_DESCRIPTOR), 9u);
+    EXPECT_EQ(sizeof(DWORD), 4u);
+    EXPECT_EQ(sizeof(ULONG), 4u);
+    EXPECT_EQ(sizeof(HRESULT), 4u);
+    EXPECT_EQ(sizeof(PendantDevice::DevicePath), 260u);
+    EXPECT_EQ(sizeof(PendantDevice::DeviceDescriptor), 18u);
+}
+
+// ---- Display frame, with this platform's float and rounding ----------------
+
+TEST_F(CoreOnWindows, FreshRecordFrame) {
+    PendantDevice device;
+    DisplayFrame frame;
+    std::memset(frame, 0xCC, sizeof frame);
+    device.BuildDisplayFrame(frame);
+    EXPECT_EQ(Hex(frame, sizeof frame), "06 FE FD 0F 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
+                                        "06 00 00 00 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
+                                        "06 00 00 00 00 00 00 00 | 06 08 02 00 00 00 00 00");
+}
+
+TEST_F(CoreOnWindows, ExampleDisplayIsSentAsSixSetReports) {
+    PendantDevice device;
+    LookOpen(device);
+    device.SetCoordSet1Axis1(1.5f);
+    device.SetCoordSet1Axis2(-2.25f);
+    device.SetCoordSet1Axis3(123.4567f);
+    device.SetCoordSet2Axis1(0.0005f);
+    device.SetCoordSet2Axis2(-0.0004f);
+    device.SetCoordSet2Axis3(10.0f);
+    device.SetDisplayWord0(100);
+    device.SetDisplayWord1(200);
+    device.SetDisplayWord2(3000);
+    device.SetDisplayWord3(12000);
+    device.SendDisplay();
+
+    ASSERT_EQ(usb.setups.size(), 6u);
+    std::vector<std::uint8_t> sent;
+    for (std::size_t n = 0; n < 6; ++n) {
+        EXPECT_EQ(Hex(usb.setups[n].data(), usb.setups[n].size()), "21 09 06 03 00 00 08 00")
+            << "setup packet of report " << n;
+        ASSERT_EQ(usb.reports[n].size(), 8u);
+        sent.insert(sent.end(), usb.reports[n].begin(), usb.reports[n].end());
+    }
+    EXPECT_EQ(Hex(sent.data(), sent.size()), "06 FE FD 0F 01 00 88 13 | 06 02 00 C4 89 7B 00 DA | "
+                                             "06 11 00 00 0A 00 00 00 | 06 00 00 0A 00 00 00 64 | "
+                                             "06 00 C8 00 B8 0B E0 2E | 06 08 02 00 00 00 00 00");
+    EXPECT_FALSE(device.DisplayDirty);
+
+    device.SendDisplay();
+    EXPECT_EQ(usb.setups.size(), 6u) << "nothing changed, so nothing may be sent";
+}
+
+struct CoordinateCase {
+    float value;
+    std::uint16_t whole;
+    std::uint16_t fraction;
+};
+
+class CoordinateEncoding : public ::testing::TestWithParam<CoordinateCase> {};
+
+// The cases where single precision, rounding and the sign rule show; a
+// compiler keeping the product in a wider register would fail 2.0005.
+TEST_P(CoordinateEncoding, WordsAsTheDisplayReadsThem) {
+    const CoordinateCase c = GetParam();
+    std::uint8_t out[4] = {0xCC, 0xCC, 0xCC, 0xCC};
+    EXPECT_EQ(EncodeCoordinate(c.value, out), 4);
+    EXPECT_EQ(out[0] | out[1] << 8, c.whole) << c.value;
+    EXPECT_EQ(out[2] | out[3] << 8, c.fraction) << c.value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CoordinateEncoding,
+    ::testing::Values(CoordinateCase{2.0005f, 2, 0x000A}, CoordinateCase{0.0025f, 0, 0x001E},
+                      CoordinateCase{-2.0005f, 2, 0x800A}, CoordinateCase{1.0005f, 1, 0x0000},
+                      CoordinateCase{1024.003f, 1024, 0x001F},
+                      CoordinateCase{12345.678f, 12345, 0x1A79}, CoordinateCase{0.0f, 0, 0x0000},
+                      CoordinateCase{-0.0f, 0, 0x0000}, CoordinateCase{0.0004f, 0, 0x0000},
+                      CoordinateCase{-0.0005f, 0, 0x800A}, CoordinateCase{1.2345f, 1, 0x092E},
+                      CoordinateCase{1.23449f, 1, 0x0924}, CoordinateCase{-1.5f, 1, 0x9388},
+                      CoordinateCase{-123.4567f, 123, 0x91DA},
+                      CoordinateCase{65535.9999f, 0, 0x0000},
+                      CoordinateCase{99999.9999f, 34464, 0x0000}));
+
+TEST(FixedEncoding, SkipsTheRoundingToThreeDecimals) {
+    std::uint8_t out[4] = {};
+    EXPECT_EQ(EncodeFixed(1.2345f, out), 4);
+    EXPECT_EQ(Hex(out, 4), "01 00 29 09");
+    EncodeFixed(-0.00004f, out);
+    EXPECT_EQ(Hex(out, 4), "00 00 00 80");
+}
+
+// ---- Input reports ----------------------------------------------------------
+
+TEST_F(CoreOnWindows, ReportIsTracedAndMovesTheSelectedAxis) {
+    PendantDevice device;
+    LookOpen(device);
+    usb.nextReport = {0x04, 0x00, 0x00, 0x12, 0x05, 0x00, 0x99, 0x99};
+    std::int32_t r = -1;
+    const std::string out = CaptureStdout([&] { r = device.ReadInput(); });
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(out, "Read from rk27: 4 0 0 12 5 0 \n");
+    EXPECT_EQ(usb.readPipe, 0x81);
+    EXPECT_EQ(usb.readLength, 64u);
+    EXPECT_EQ(device.CoordSet2[1], 5.0f);
+    EXPECT_TRUE(device.DisplayDirty);
+}
+
+struct JogCase {
+    std::uint8_t axisCode;
+    std::uint8_t count;
+    float expected[3]; // CoordSet2 after the report, from 10, 20, 30
+};
+
+class JogDecoding : public ::testing::TestWithParam<JogCase> {
+  protected:
+    void SetUp() override { usb = WinUsbDouble{}; }
+};
+
+TEST_P(JogDecoding, CountAppliesOnlyWithinItsRange) {
+    const JogCase c = GetParam();
+    PendantDevice device;
+    LookOpen(device);
+    device.CoordSet2[0] = 10.0f;
+    device.CoordSet2[1] = 20.0f;
+    device.CoordSet2[2] = 30.0f;
+    usb.nextReport = {0x04, 0x00, 0x00, c.axisCode, c.count, 0x00};
+    CaptureStdout([&] { device.ReadInput(); });
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(device.CoordSet2[k], c.expected[k]) << "axis " << k + 1;
+    const bool moved = c.expected[0] != 10.0f || c.expected[1] != 20.0f || c.expected[2] != 30.0f;
+    EXPECT_EQ(device.DisplayDirty, moved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JogDecoding,
+    ::testing::Values(JogCase{0x11, 0x01, {11, 20, 30}}, JogCase{0x13, 0x1F, {10, 20, 61}},
+                      JogCase{0x11, 0xFF, {9, 20, 30}}, JogCase{0x12, 0xE1, {10, -11, 30}},
+                      JogCase{0x12, 0x20, {10, 20, 30}}, JogCase{0x12, 0xE0, {10, 20, 30}},
+                      JogCase{0x12, 0x00, {10, 20, 30}}, JogCase{0x10, 0x05, {10, 20, 30}},
+                      JogCase{0x14, 0x05, {10, 20, 30}}));
+
+TEST_F(CoreOnWindows, TimedOutReadIsSilentAndKeepsItsError) {
+    PendantDevice device;
+    LookOpen(device);
+    usb.readError = ERROR_SEM_TIMEOUT;
+    std::int32_t r = -1;
+    EXPECT_EQ(CaptureStdout([&] { r = device.ReadInput(); }), "");
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(device.LastReadError, static_cast<DWORD>(ERROR_SEM_TIMEOUT));
+    EXPECT_FALSE(device.DisplayDirty);
+}
+
+// ---- Path copy and error mapping: the real helpers, and the stand-in's -----
+
+TEST(ErrorMapping, RealAndStandInAgree) {
+    struct Case {
+        unsigned long code;
+        std::uint32_t mapped;
+    };
+    const Case cases[] = {
+        {0, 0x00000000u},        {2, 0x80070002u},           {5, 0x80070005u},
+        {122, 0x8007007Au},      {259, 0x80070103u},         {1167, 0x8007048Fu},
+        {0x12345u, 0x80072345u}, {0x80070005u, 0x80070005u}, {0xFFFFFFFFu, 0xFFFFFFFFu}};
+    for (const Case& c : cases) {
+        const auto real = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(c.code));
+        EXPECT_EQ(real, c.mapped) << "real, code " << c.code;
+        EXPECT_EQ(static_cast<std::uint32_t>(standin_helpers::HresultFromWin32(c.code)), real)
+            << "stand-in, code " << c.code;
+    }
+}
+
+TEST(PathCopy, RealAndStandInAgree) {
+    struct Case {
+        std::size_t sourceLength;
+        std::size_t destBytes;
+        std::uint32_t result;
+        std::size_t kept;
+    };
+    const Case cases[] = {{0, 260, 0, 0},
+                          {259, 260, 0, 259},
+                          {260, 260, 0x8007007Au, 259},
+                          {400, 260, 0x8007007Au, 259},
+                          {5, 1, 0x8007007Au, 0},
+                          {5, 0, 0x80070057u, 0}};
+    for (const Case& c : cases) {
+        const std::string source(c.sourceLength, 'p');
+        char real[300];
+        char standin[300];
+        std::memset(real, '#', sizeof real);
+        std::memset(standin, '#', sizeof standin);
+        const auto realResult =
+            static_cast<std::uint32_t>(StringCbCopyA(real, c.destBytes, source.c_str()));
+        const auto standinResult = static_cast<std::uint32_t>(
+            standin_helpers::CopyString(standin, c.destBytes, source.c_str()));
+        EXPECT_EQ(realResult, c.result) << c.sourceLength << " into " << c.destBytes;
+        EXPECT_EQ(standinResult, realResult) << c.sourceLength << " into " << c.destBytes;
+        if (c.destBytes > 0) {
+            EXPECT_EQ(std::string(real), source.substr(0, c.kept));
+            EXPECT_EQ(std::string(standin), std::string(real));
+        } else {
+            EXPECT_EQ(real[0], '#') << "a zero-size destination must not be written";
+            EXPECT_EQ(standin[0], '#');
+        }
+    }
+}
+
+// A size above STRSAFE_MAX_CCH is refused by both. (Microsoft documents that
+// the destination then becomes empty, and the stand-in does so; mingw-w64's
+// strsafe.h leaves it as it was. The core always passes 260.)
+TEST(PathCopy, OversizedDestinationIsRefused) {
+    char real[8] = "keep";
+    char standin[8] = "keep";
+    const std::size_t tooBig = static_cast<std::size_t>(STRSAFE_MAX_CCH) + 1;
+    EXPECT_EQ(static_cast<std::uint32_t>(StringCbCopyA(real, tooBig, "abc")), 0x80070057u);
+    EXPECT_EQ(static_cast<std::uint32_t>(standin_helpers::CopyString(standin, tooBig, "abc")),
+              0x80070057u);
+    EXPECT_STRNE(real, "abc");
+    EXPECT_STREQ(standin, "");
+}
+
+// ---- Discovery and the entry with no pendant, on the real SetupAPI ----------
+
+TEST(NoPendant, DiscoveryReportsNoDevice) {
+    char path[DevicePathBytes] = "untouched";
+    BOOL noDevice = 7;
+    EXPECT_EQ(static_cast<std::uint32_t>(FindDevicePath(path, sizeof path, &noDevice)),
+              0x80070103u);
+    EXPECT_EQ(noDevice, TRUE);
+    EXPECT_STREQ(path, "untouched");
+
+    EXPECT_EQ(static_cast<std::uint32_t>(FindDevicePath(path, sizeof path, nullptr)), 0x80070103u)
+        << "the flag is optional";
+}
+
+TEST(NoPendant, OpenFailsWithNothingAcquired) {
+    PendantDevice device;
+    BOOL noDevice = FALSE;
+    EXPECT_EQ(static_cast<std::uint32_t>(device.Open(&noDevice)), 0x80070103u);
+    EXPECT_EQ(noDevice, TRUE);
+    EXPECT_EQ(device.UsbOpen, FALSE);
+    device.Close(); // must do nothing
+}
+
+TEST(NoPendant, ToolSaysWhyAndReturnsAfterTheWord) {
+    std::istringstream in("\n\n   word rest");
+    int r = -1;
+    const std::string out = CaptureStdout([&] { r = RunTool(in); });
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(out, "Device not connected or driver not installed\nnothing to do...\n");
+    std::string rest;
+    in >> rest;
+    EXPECT_EQ(rest, "rest") << "exactly one word is read";
+}
+
+} // namespace
