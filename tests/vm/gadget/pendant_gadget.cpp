@@ -67,21 +67,21 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
 // report id: the shapes the host tool reads and writes. A vendor usage page
 // keeps the kernel's HID input layer from turning it into a keyboard.
 const std::uint8_t kReportDescriptor[] = {
-    0x06, 0x00, 0xFF,  // Usage Page (vendor 0xFF00)
-    0x09, 0x01,        // Usage (1)
-    0xA1, 0x01,        // Collection (Application)
-    0x85, 0x04,        //   Report ID (4)
-    0x09, 0x02,        //   Usage (2)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x07,        //   Report Count (7)
-    0x81, 0x02,        //   Input (Data, Var, Abs)
-    0x85, 0x06,        //   Report ID (6)
-    0x09, 0x03,        //   Usage (3)
-    0x95, 0x07,        //   Report Count (7)
-    0xB1, 0x02,        //   Feature (Data, Var, Abs)
-    0xC0,              // End Collection
+    0x06, 0x00, 0xFF, // Usage Page (vendor 0xFF00)
+    0x09, 0x01,       // Usage (1)
+    0xA1, 0x01,       // Collection (Application)
+    0x85, 0x04,       //   Report ID (4)
+    0x09, 0x02,       //   Usage (2)
+    0x15, 0x00,       //   Logical Minimum (0)
+    0x26, 0xFF, 0x00, //   Logical Maximum (255)
+    0x75, 0x08,       //   Report Size (8)
+    0x95, 0x07,       //   Report Count (7)
+    0x81, 0x02,       //   Input (Data, Var, Abs)
+    0x85, 0x06,       //   Report ID (6)
+    0x09, 0x03,       //   Usage (3)
+    0x95, 0x07,       //   Report Count (7)
+    0xB1, 0x02,       //   Feature (Data, Var, Abs)
+    0xC0,             // End Collection
 };
 
 void Put16(std::vector<std::uint8_t>& v, unsigned x) {
@@ -96,9 +96,15 @@ void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
 // One speed's descriptors: interface, HID descriptor (HID class only),
 // endpoint. Returns how many descriptors were appended.
 std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, bool hid, std::uint8_t interval) {
-    const std::uint8_t intf[] = {USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 1,
+    const std::uint8_t intf[] = {USB_DT_INTERFACE_SIZE,
+                                 USB_DT_INTERFACE,
+                                 0,
+                                 0,
+                                 1,
                                  hid ? std::uint8_t{USB_CLASS_HID} : std::uint8_t{0xFF},
-                                 0, 0, 1};
+                                 0,
+                                 0,
+                                 1};
     v.insert(v.end(), intf, intf + sizeof intf);
     if (hid) {
         const std::uint8_t hidDesc[] = {9, 0x21, 0x11, 0x01, 0, 1, 0x22};
@@ -134,8 +140,8 @@ std::vector<std::uint8_t> Strings() {
     std::vector<std::uint8_t> v;
     Put32(v, FUNCTIONFS_STRINGS_MAGIC);
     Put32(v, static_cast<std::uint32_t>(16 + 2 + sizeof kInterfaceName));
-    Put32(v, 1);  // strings per language
-    Put32(v, 1);  // languages
+    Put32(v, 1); // strings per language
+    Put32(v, 1); // languages
     Put16(v, 0x0409);
     v.insert(v.end(), kInterfaceName, kInterfaceName + sizeof kInterfaceName);
     return v;
@@ -257,7 +263,7 @@ void InputLoop(int ep1) {
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     bool hid = true;
