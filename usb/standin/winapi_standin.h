@@ -16,7 +16,7 @@ using UCHAR = std::uint8_t;
 using CHAR = char;
 using USHORT = std::uint16_t;
 using WORD = std::uint16_t;
-using DWORD = std::uint32_t;  // 32 bits on every platform, as on Windows
+using DWORD = std::uint32_t; // 32 bits on every platform, as on Windows
 using ULONG = std::uint32_t;
 using UINT = unsigned int;
 using LONG = std::int32_t;
@@ -221,7 +221,9 @@ struct USB_INTERFACE_DESCRIPTOR {
 using PUSB_DEVICE_DESCRIPTOR = USB_DEVICE_DESCRIPTOR*;
 using PUSB_INTERFACE_DESCRIPTOR = USB_INTERFACE_DESCRIPTOR*;
 
-enum USBD_PIPE_TYPE {
+// A fixed underlying type, so that any value a backend or a test supplies is
+// well defined; the core treats unknown types as "no type line".
+enum USBD_PIPE_TYPE : int {
     UsbdPipeTypeControl = 0,
     UsbdPipeTypeIsochronous = 1,
     UsbdPipeTypeBulk = 2,
@@ -262,8 +264,8 @@ using PWINUSB_INTERFACE_HANDLE = WINUSB_INTERFACE_HANDLE*;
 BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE InterfaceHandle);
 BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle);
 BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR DescriptorType,
-                                 UCHAR Index, USHORT LanguageID, PUCHAR Buffer,
-                                 ULONG BufferLength, PULONG LengthTransferred);
+                                 UCHAR Index, USHORT LanguageID, PUCHAR Buffer, ULONG BufferLength,
+                                 PULONG LengthTransferred);
 BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                           UCHAR AlternateInterfaceNumber,
                                           PUSB_INTERFACE_DESCRIPTOR UsbAltInterfaceDescriptor);
@@ -277,5 +279,4 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                    ULONG BufferLength, PULONG LengthTransferred,
                                    LPOVERLAPPED Overlapped);
 BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID, PUCHAR Buffer,
-                            ULONG BufferLength, PULONG LengthTransferred,
-                            LPOVERLAPPED Overlapped);
+                            ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED Overlapped);

@@ -1,0 +1,21 @@
+// The whole tool: open the pendant, then keep its display current and follow
+// its wheel; or say why it could not be opened and wait for a word.
+#pragma once
+
+#include <functional>
+#include <istream>
+
+struct PendantDevice;
+
+// Returns 0 once the closing read is done (failure path). On success it loops
+// for ever; anotherTurn, when given, is asked before every turn and ends the
+// loop (and closes the pendant) when it says false. It lets the simulator and
+// tests stop by themselves, and change display values through the record's
+// setters between turns.
+using TurnHook = std::function<bool(PendantDevice&)>;
+int RunTool(std::istream& in, const TurnHook& anotherTurn = {});
+
+// One turn of the main loop: send the display if it changed, read one report,
+// and after a read that failed at once (an unplugged pendant) wait out the
+// rest of the read time-out so the loop does not spin.
+void RunTurn(PendantDevice& device);

@@ -1,0 +1,125 @@
+// The virtual pendant: an in-process backend for the platform facade. A test
+// or a program describes the device, queues what the pendant sends, injects
+// failures, and reads back every platform call and every decoded frame.
+// Time is virtual: a read that times out advances the clock by the pipe's
+// time-out and Sleep advances it by its argument, so nothing here waits.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backends/virtual/display_decoder.h"
+#include "usb/winapi.h"
+
+namespace virtual_pendant {
+
+enum class Call {
+    GetLastError,
+    SetLastError,
+    CreateFileA,
+    CloseHandle,
+    LocalAlloc,
+    LocalFree,
+    Sleep,
+    GetTickCount,
+    SetupDiGetClassDevsA,
+    SetupDiEnumDeviceInterfaces,
+    SetupDiGetDeviceInterfaceDetailA,
+    SetupDiDestroyDeviceInfoList,
+    WinUsb_Initialize,
+    WinUsb_Free,
+    WinUsb_GetDescriptor,
+    WinUsb_QueryInterfaceSettings,
+    WinUsb_QueryPipe,
+    WinUsb_SetPipePolicy,
+    WinUsb_ControlTransfer,
+    WinUsb_ReadPipe,
+};
+const char* CallName(Call call);
+
+// One platform call as it was made. args holds the scalar arguments in the
+// platform's order (pointers as 0 or 1 for "given"); bytes holds what the
+// call carried: the setup packet and data of a control transfer, the bytes a
+// read delivered, the path handed to CreateFileA.
+struct CallRecord {
+    Call call;
+    std::vector<std::uint64_t> args;
+    std::vector<std::uint8_t> bytes;
+    bool succeeded;
+    DWORD error; // the last error the call left (0 when it succeeded)
+};
+
+struct Pipe {
+    USBD_PIPE_TYPE type;
+    UCHAR id;
+    USHORT maxPacket;
+};
+
+struct Device {
+    bool present = true;
+    GUID interfaceGuid = {
+        0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
+    std::string path =
+        "\\\\?\\usb#vid_fff0&pid_0001#virtual#{136917cc-8699-43ec-b5a9-8926d7165de7}";
+    USB_DEVICE_DESCRIPTOR descriptor = {18,     1,      0x0200, 0, 0, 0, 64,
+                                        0xFFF0, 0x0001, 0x0100, 0, 0, 0, 1};
+    USB_INTERFACE_DESCRIPTOR iface = {9, 4, 0, 0, 1, 3, 0, 0, 0};
+    std::vector<Pipe> pipes = {{UsbdPipeTypeInterrupt, 0x81, 8}};
+};
+
+// Back to a fresh state: the default device (present, one interrupt IN pipe
+// 0x81 of 8-byte packets), nothing queued, no faults, no calls, clock at 0.
+void Reset();
+void SetDevice(const Device& device);
+const Device& CurrentDevice();
+// Unplugging makes every call on an open interface fail with
+// ERROR_BAD_COMMAND and hides the device from discovery; replugging undoes it
+// (handles opened before stay dead, as with a real surprise removal).
+void Unplug();
+void Replug();
+bool Plugged();
+
+// What the pendant sends, in order. A report of any length 0..64 is
+// delivered once per read (cut to the read's length); a time-out makes one
+// read wait out the pipe's time-out. With nothing queued, reads time out.
+void QueueReport(const std::vector<std::uint8_t>& report);
+void QueueTimeout();
+std::size_t PendingInput();
+
+// The nth call (1-based, counted since Reset) to call fails with the given
+// last error; with sticky, every call from the nth on fails.
+void FailCall(Call call, unsigned nth, DWORD error, bool sticky = false);
+
+const std::vector<CallRecord>& Calls();
+std::vector<CallRecord> CallsOf(Call call);
+unsigned CountOf(Call call);
+void ClearCalls();
+
+// What is open now: a test proves a path released all it took by checking
+// these are back to zero.
+struct OpenCounts {
+    int deviceInfoSets = 0;
+    int detailBuffers = 0;
+    int files = 0;
+    int interfaces = 0;
+    bool operator==(const OpenCounts& other) const = default;
+};
+OpenCounts Open();
+
+// Frames the pendant received whole, and the display they decoded to.
+struct ReceivedFrame {
+    std::vector<std::uint8_t> bytes; // 48
+    pendant_side::DecodedDisplay display;
+    std::string problem; // "" for a well-formed frame
+};
+const std::vector<ReceivedFrame>& Frames();
+// Called for every whole frame as it arrives.
+void OnFrame(std::function<void(const ReceivedFrame&)> callback);
+
+// The virtual clock in milliseconds, and the pauses the tool asked for.
+DWORD Now();
+std::vector<DWORD> Sleeps();
+
+} // namespace virtual_pendant

@@ -1,0 +1,103 @@
+// Display payload encoding and the six SET_REPORT transfers that carry it.
+#include <cmath>
+#include <cstring>
+
+#include "pendant/pendant_device.h"
+
+namespace {
+
+constexpr std::uint8_t DisplayReportId = 0x06;
+constexpr std::uint16_t PayloadHeaderWord = 0xFDFE;
+constexpr std::uint8_t PayloadHeaderByte = 0x0F;
+constexpr std::uint16_t PayloadTrailerWord = 0x0208;
+constexpr std::uint16_t FractionSignBit = 0x8000;
+
+void PutWord(std::uint8_t* out, std::uint16_t word) {
+    out[0] = static_cast<std::uint8_t>(word & 0xFF);
+    out[1] = static_cast<std::uint8_t>(word >> 8);
+}
+
+// Magnitude in ten-thousandths as a 32-bit count. The display has no way to
+// show what does not fit, so rather than leave it undefined: NaN and
+// infinities count as 0, and finite magnitudes of 2^32 ten-thousandths or
+// more keep their low 32 bits - the same wrap the integer word already
+// applies at 65536.
+std::uint32_t TenThousandths(double magnitude) {
+    double scaled = std::round(magnitude * 10000.0);
+    if (!std::isfinite(scaled))
+        return 0;
+    if (scaled >= 4294967296.0)
+        scaled = std::fmod(scaled, 4294967296.0);
+    return static_cast<std::uint32_t>(scaled);
+}
+
+} // namespace
+
+int EncodeFixed(float value, std::uint8_t* out) {
+    const std::uint32_t a = TenThousandths(std::fabs(static_cast<double>(value)));
+    const auto whole = static_cast<std::uint16_t>((a / 10000U) & 0xFFFFU);
+    auto fraction = static_cast<std::uint16_t>(a % 10000U);
+    if (value < 0.0f)
+        fraction = static_cast<std::uint16_t>(fraction | FractionSignBit);
+    PutWord(out, whole);
+    PutWord(out + 2, fraction);
+    return 4;
+}
+
+int EncodeWord(std::int32_t value, std::uint8_t* out) {
+    PutWord(out, static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFU));
+    return 2;
+}
+
+int EncodeCoordinate(float value, std::uint8_t* out) {
+    // The product is single precision on purpose: the pendant's values have
+    // always been rounded this way (2.0005 shows as 2.001, not 2.000).
+    const float thousandths = value * 1000.0f;
+    const auto rounded = static_cast<float>(std::round(static_cast<double>(thousandths)) / 1000.0);
+    return EncodeFixed(rounded, out);
+}
+
+void PendantDevice::BuildDisplayFrame(DisplayFrame frame) const {
+    std::uint8_t payload[DisplayPayloadBytes] = {};
+    std::uint8_t* at = payload;
+    PutWord(at, PayloadHeaderWord);
+    at += 2;
+    *at++ = PayloadHeaderByte;
+    for (float c : CoordSet1)
+        at += EncodeCoordinate(c, at);
+    for (float c : CoordSet2)
+        at += EncodeCoordinate(c, at);
+    for (std::uint16_t w : DisplayWord)
+        at += EncodeWord(w, at);
+    PutWord(at, PayloadTrailerWord);
+
+    constexpr std::size_t payloadPerReport = DisplayReportBytes - 1;
+    for (std::size_t n = 0; n < DisplayReportCount; ++n) {
+        frame[n * DisplayReportBytes] = DisplayReportId;
+        std::memcpy(frame + n * DisplayReportBytes + 1, payload + n * payloadPerReport,
+                    payloadPerReport);
+    }
+}
+
+void PendantDevice::SendDisplay() {
+    if (!DisplayDirty)
+        return;
+    DisplayFrame frame;
+    BuildDisplayFrame(frame);
+
+    // HID SET_REPORT, feature report 6, to interface 0.
+    WINUSB_SETUP_PACKET setup;
+    setup.RequestType = 0x21;
+    setup.Request = 0x09;
+    setup.Value = 0x0306;
+    setup.Index = 0x0000;
+    setup.Length = static_cast<USHORT>(DisplayReportBytes);
+    for (std::size_t n = 0; n < DisplayReportCount; ++n) {
+        ULONG transferred = 0;
+        // Fire and forget: a frame the pendant missed is sent again with the
+        // next change; retrying here would stall the jog loop.
+        WinUsb_ControlTransfer(UsbInterface, setup, frame + n * DisplayReportBytes,
+                               static_cast<ULONG>(DisplayReportBytes), &transferred, nullptr);
+    }
+    DisplayDirty = false;
+}

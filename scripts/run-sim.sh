@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up what is needed, builds, and runs pendant-sim: the tool driving its
+# built-in virtual pendant.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+bash "$here/deps.d/10-core.sh"
+cd "$here/.."
+cmake --preset default >/dev/null
+cmake --build --preset default --target pendant-sim
+exec ./build/default/pendant-sim "$@"

@@ -1,0 +1,88 @@
+// The virtual pendant's own promises, which every other test relies on.
+#include "support/capture.h"
+
+namespace vp = virtual_pendant;
+
+namespace {
+class VirtualBackend : public VirtualPendantTest {};
+} // namespace
+
+TEST_F(VirtualBackend, FaultsHitTheNthCallOrEveryCallFromIt) {
+    vp::FailCall(vp::Call::LocalAlloc, 2, ERROR_OUTOFMEMORY);
+    vp::FailCall(vp::Call::LocalFree, 2, ERROR_INVALID_HANDLE, /*sticky=*/true);
+    HLOCAL a = LocalAlloc(LMEM_FIXED, 4);
+    EXPECT_NE(a, nullptr);
+    EXPECT_EQ(LocalAlloc(LMEM_FIXED, 4), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
+    HLOCAL b = LocalAlloc(LMEM_ZEROINIT, 4);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(b)[3], 0);
+    EXPECT_EQ(LocalFree(a), nullptr);
+    EXPECT_EQ(LocalFree(b), b); // second call fails
+    EXPECT_EQ(LocalFree(b), b); // and every one after
+    EXPECT_EQ(vp::Open().detailBuffers, 1);
+    EXPECT_FALSE(vp::CallsOf(vp::Call::LocalFree)[1].succeeded);
+}
+
+TEST_F(VirtualBackend, UnplugKillsOpenHandlesAndReplugDoesNotReviveThem) {
+    PendantDevice device;
+    OpenQuietly(device);
+    vp::Unplug();
+    std::uint8_t buffer[64];
+    ULONG n = 0;
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_COMMAND));
+    char path[MAX_PATH];
+    BOOL noDevice = FALSE;
+    EXPECT_EQ(static_cast<unsigned>(FindDevicePath(path, sizeof path, &noDevice)), 0x80070103u);
+    EXPECT_TRUE(noDevice);
+
+    vp::Replug();
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    PendantDevice again;
+    OpenQuietly(again);
+    EXPECT_FALSE(WinUsb_ReadPipe(again.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT)) << "alive: nothing queued";
+    // Releasing dead handles still works, so Close after an unplug leaks nothing.
+    device.Close();
+    again.Close();
+    EXPECT_EQ(vp::Open(), vp::OpenCounts{});
+}
+
+TEST_F(VirtualBackend, TimeOutsAdvanceTheClockByThePipePolicy) {
+    PendantDevice device;
+    OpenQuietly(device);
+    vp::QueueTimeout();
+    vp::QueueReport({1, 2, 3});
+    std::uint8_t buffer[64];
+    ULONG n = 99;
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(vp::Now(), 30u);
+    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 2, &n, nullptr));
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(vp::Now(), 30u);
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(vp::Now(), 60u);
+    // An OUT or unknown pipe cannot be read.
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x01, buffer, 64, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(VirtualBackend, OnlyDisplayReportsReachTheDisplay) {
+    PendantDevice device;
+    OpenQuietly(device);
+    WINUSB_SETUP_PACKET other = {0x21, 0x09, 0x0305, 0, 8};
+    DisplayFrame frame;
+    device.BuildDisplayFrame(frame);
+    ULONG n = 0;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(
+            WinUsb_ControlTransfer(device.UsbInterface, other, frame + 8 * i, 8, &n, nullptr));
+    EXPECT_TRUE(vp::Frames().empty());
+    int seen = 0;
+    vp::OnFrame([&seen](const vp::ReceivedFrame& f) { seen += f.problem.empty(); });
+    device.DisplayDirty = true;
+    device.SendDisplay();
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(vp::Frames().size(), 1u);
+}

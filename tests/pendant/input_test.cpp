@@ -1,0 +1,138 @@
+// Reading one input report: the decision table, the trace line, short reports.
+#include "support/capture.h"
+
+namespace vp = virtual_pendant;
+
+namespace {
+
+class ReadInputTest : public VirtualPendantTest {
+  protected:
+    void SetUp() override {
+        VirtualPendantTest::SetUp();
+        OpenQuietly(device);
+        vp::ClearCalls();
+    }
+    // Reads one queued report; returns the trace output.
+    std::string Read(const std::vector<std::uint8_t>& report, std::int32_t* result = nullptr) {
+        vp::QueueReport(report);
+        std::int32_t r = -1;
+        std::string out = CaptureStdout([&] { r = device.ReadInput(); });
+        if (result != nullptr)
+            *result = r;
+        return out;
+    }
+    PendantDevice device;
+};
+
+struct JogCase {
+    std::uint8_t axisCode;
+    std::uint8_t delta;
+    float expected[3]; // CoordSet2 after the report, from 10, 20, 30
+    bool dirty;
+};
+
+void PrintTo(const JogCase& c, std::ostream* os) {
+    *os << std::hex << "axis code 0x" << int(c.axisCode) << ", count 0x" << int(c.delta);
+}
+
+class JogDecision : public ReadInputTest, public ::testing::WithParamInterface<JogCase> {};
+
+} // namespace
+
+TEST_P(JogDecision, MovesOnlyTheSelectedAxisByTheCount) {
+    const JogCase c = GetParam();
+    device.CoordSet2[0] = 10.0f;
+    device.CoordSet2[1] = 20.0f;
+    device.CoordSet2[2] = 30.0f;
+    device.CoordSet1[0] = 1.0f;
+    device.DisplayDirty = false;
+    std::int32_t r = -1;
+    Read({0x04, 0x00, 0x00, c.axisCode, c.delta, 0x00, 0x00, 0x00}, &r);
+    EXPECT_EQ(r, 0);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(device.CoordSet2[k], c.expected[k]) << "axis " << k + 1;
+    EXPECT_EQ(device.CoordSet1[0], 1.0f);
+    EXPECT_EQ(device.DisplayDirty, c.dirty);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JogDecision,
+    ::testing::Values(
+        JogCase{0x11, 0x01, {11, 20, 30}, true}, JogCase{0x12, 0x05, {10, 25, 30}, true},
+        JogCase{0x13, 0x1F, {10, 20, 61}, true}, JogCase{0x11, 0xFF, {9, 20, 30}, true},
+        JogCase{0x12, 0xE1, {10, -11, 30}, true}, JogCase{0x13, 0xF0, {10, 20, 14}, true},
+        JogCase{0x11, 0x00, {10, 20, 30}, false}, JogCase{0x12, 0x20, {10, 20, 30}, false},
+        JogCase{0x12, 0x80, {10, 20, 30}, false}, JogCase{0x13, 0xE0, {10, 20, 30}, false},
+        JogCase{0x10, 0x05, {10, 20, 30}, false}, JogCase{0x14, 0x05, {10, 20, 30}, false},
+        JogCase{0x00, 0x01, {10, 20, 30}, false}, JogCase{0xFF, 0xFF, {10, 20, 30}, false}));
+
+TEST_F(ReadInputTest, IgnoredReportLeavesAnEarlierDirtyFlagSet) {
+    device.DisplayDirty = true;
+    Read({0x04, 0x00, 0x00, 0x12, 0x20, 0x00});
+    EXPECT_TRUE(device.DisplayDirty);
+}
+
+TEST_F(ReadInputTest, EveryReportPrintsOneTraceLine) {
+    EXPECT_EQ(Read({0x04, 0x00, 0x00, 0x11, 0x01, 0x00}), "Read from rk27: 4 0 0 11 1 0 \n");
+    EXPECT_EQ(Read({0xAB, 0xCD, 0xEF, 0x10, 0xE1, 0xFF, 0x77, 0x88}),
+              "Read from rk27: ab cd ef 10 e1 ff \n");
+}
+
+TEST_F(ReadInputTest, ReadAsksForSixtyFourBytesFromTheReadPipe) {
+    Read({0x04, 0x00, 0x00, 0x11, 0x01, 0x00});
+    const auto reads = vp::CallsOf(vp::Call::WinUsb_ReadPipe);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].args[1], device.ReadPipeId);
+    EXPECT_EQ(reads[0].args[2], 64u);
+    EXPECT_EQ(reads[0].args[4], 0u); // synchronous
+}
+
+TEST_F(ReadInputTest, ShortReportsReadAsZerosBeyondWhatArrived) {
+    struct {
+        std::vector<std::uint8_t> report;
+        const char* trace;
+        float axis2;
+    } cases[] = {
+        {{}, "Read from rk27: 0 0 0 0 0 0 \n", 20.0f},
+        {{0x04}, "Read from rk27: 4 0 0 0 0 0 \n", 20.0f},
+        {{0x04, 0x00, 0x00, 0x12}, "Read from rk27: 4 0 0 12 0 0 \n", 20.0f},
+        {{0x04, 0x00, 0x00, 0x12, 0x05}, "Read from rk27: 4 0 0 12 5 0 \n", 25.0f},
+    };
+    for (const auto& c : cases) {
+        device.CoordSet2[1] = 20.0f;
+        // A full report first, so stale bytes would show if the buffer kept them.
+        Read({0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE});
+        EXPECT_EQ(Read(c.report), c.trace);
+        EXPECT_EQ(device.CoordSet2[1], c.axis2);
+    }
+}
+
+TEST_F(ReadInputTest, LongestReportIsCutToSixtyFourBytes) {
+    std::vector<std::uint8_t> report(200, 0x01);
+    report[3] = 0x13;
+    report[4] = 0x02;
+    EXPECT_EQ(Read(report), "Read from rk27: 1 1 1 13 2 1 \n");
+    EXPECT_EQ(device.CoordSet2[2], 2.0f);
+    EXPECT_EQ(vp::CallsOf(vp::Call::WinUsb_ReadPipe)[0].bytes.size(), 64u);
+}
+
+TEST_F(ReadInputTest, TimeOutAndErrorsPrintNothingAndChangeNothing) {
+    std::int32_t r = -1;
+    std::string out = CaptureStdout([&] { r = device.ReadInput(); });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(device.LastReadError, static_cast<DWORD>(ERROR_SEM_TIMEOUT));
+
+    vp::Unplug();
+    out = CaptureStdout([&] { r = device.ReadInput(); });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(device.LastReadError, static_cast<DWORD>(ERROR_BAD_COMMAND));
+    EXPECT_FALSE(device.DisplayDirty);
+}
+
+TEST_F(ReadInputTest, InvalidInterfaceHandleReadsNothing) {
+    PendantDevice unopened;
+    EXPECT_EQ(unopened.ReadInput(), 1);
+    EXPECT_EQ(vp::CountOf(vp::Call::WinUsb_ReadPipe), 0u);
+}

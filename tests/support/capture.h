@@ -1,0 +1,28 @@
+// Test support: standard output capture and a clean virtual pendant per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backends/virtual/virtual_pendant.h"
+#include "pendant/pendant_device.h"
+
+// Everything fn printed to standard output.
+std::string CaptureStdout(const std::function<void()>& fn);
+
+// "21 09 06 03" style hex of bytes, for readable failure messages.
+std::string Hex(const std::vector<std::uint8_t>& bytes);
+
+// Each test starts with a fresh virtual pendant (present, one interrupt IN
+// pipe 0x81 of 8-byte packets) and leaves none behind.
+class VirtualPendantTest : public ::testing::Test {
+  protected:
+    void SetUp() override { virtual_pendant::Reset(); }
+    void TearDown() override { virtual_pendant::Reset(); }
+
+    // Opens device, swallowing the survey report; fails the test if it could not.
+    static void OpenQuietly(PendantDevice& device);
+};

@@ -1,0 +1,46 @@
+// Opening and closing the pendant: file, WinUSB interface, pipes.
+#include "pendant/pendant_device.h"
+
+HRESULT PendantDevice::Open(BOOL* noDevice) {
+    UsbOpen = FALSE;
+
+    HRESULT hr = FindDevicePath(DevicePath, sizeof DevicePath, noDevice);
+    if (FAILED(hr))
+        return hr;
+
+    DeviceFile =
+        CreateFileA(DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (DeviceFile == INVALID_HANDLE_VALUE)
+        return HRESULT_FROM_WIN32(GetLastError());
+
+    if (!WinUsb_Initialize(DeviceFile, &UsbInterface)) {
+        hr = HRESULT_FROM_WIN32(GetLastError());
+        CloseHandle(DeviceFile);
+        DeviceFile = INVALID_HANDLE_VALUE;
+        UsbInterface = INVALID_HANDLE_VALUE;
+        return hr;
+    }
+    UsbOpen = TRUE;
+
+    // Past this point nothing makes the open fail: a pendant that answers
+    // oddly is still worth driving, and the survey shows what it said.
+    ULONG transferred = 0;
+    WinUsb_GetDescriptor(UsbInterface, USB_DEVICE_DESCRIPTOR_TYPE, 0, 0,
+                         reinterpret_cast<PUCHAR>(&DeviceDescriptor), sizeof DeviceDescriptor,
+                         &transferred);
+    SurveyEndpoints();
+    ULONG timeout = ReadTimeoutMs;
+    WinUsb_SetPipePolicy(UsbInterface, ReadPipeId, PIPE_TRANSFER_TIMEOUT, sizeof timeout, &timeout);
+    return hr;
+}
+
+void PendantDevice::Close() {
+    if (!UsbOpen)
+        return;
+    WinUsb_Free(UsbInterface);
+    CloseHandle(DeviceFile);
+    UsbInterface = INVALID_HANDLE_VALUE;
+    DeviceFile = INVALID_HANDLE_VALUE;
+    UsbOpen = FALSE;
+}
