@@ -390,7 +390,7 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     *LengthTransferred = 0;
     const auto length = static_cast<std::uint16_t>(BufferLength > 0xFFFF ? 0xFFFF : BufferLength);
     const int r = libusb_control_transfer(
-        usb->device, LIBUSB_ENDPOINT_IN | LIBUSB_REQUEST_TYPE_STANDARD | LIBUSB_RECIPIENT_DEVICE,
+        usb->device, 0x80, // device to host, standard request, recipient device
         LIBUSB_REQUEST_GET_DESCRIPTOR, static_cast<std::uint16_t>((DescriptorType << 8) | Index),
         LanguageID, Buffer, length, TimeoutFor(*usb, 0, kDefaultControlTimeoutMs));
     if (r < 0)

@@ -33,6 +33,9 @@ kver="$(basename "$moddir")"
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
+# mktemp made it 0700; it becomes the guest's / and the unprivileged user
+# must get through it.
+chmod 0755 "$stage"
 mkdir -p "$stage"/{bin,sbin,etc,proc,sys,dev,tmp,run,root,vm,usr/bin,usr/sbin,usr/local/bin,lib64} \
     "$stage/lib/modules/$kver" "$stage/etc/udev/rules.d" "$stage/lib/udev/rules.d"
 

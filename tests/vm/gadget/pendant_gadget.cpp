@@ -36,7 +36,7 @@
 #include <thread>
 #include <vector>
 
-#include "backends/virtual/pendant_side.h"
+#include "backends/virtual/display_decoder.h"
 
 namespace {
 
@@ -63,9 +63,12 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
     return s;
 }
 
-// Input report 4 and feature report 6, seven data bytes each after the
-// report id: the shapes the host tool reads and writes. A vendor usage page
-// keeps the kernel's HID input layer from turning it into a keyboard.
+// Input report 4 (five data bytes after the id) and feature report 6 (seven):
+// the shapes the host tool reads and writes. The 6-byte input report is a
+// short packet on the 8-byte endpoint, which is what ends the host's 64-byte
+// read; a full 8-byte packet would leave that read waiting for more. A
+// vendor usage page keeps the kernel's HID input layer from making it a
+// keyboard.
 const std::uint8_t kReportDescriptor[] = {
     0x06, 0x00, 0xFF, // Usage Page (vendor 0xFF00)
     0x09, 0x01,       // Usage (1)
