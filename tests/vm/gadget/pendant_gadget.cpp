@@ -1,13 +1,16 @@
 // A virtual pendant on the Linux USB gadget stack, for the VM test.
 //
-// It serves one FunctionFS function: one interface (HID class, or vendor
-// class with --vendor) with an interrupt IN endpoint 0x81 of 8-byte packets.
+// It serves one FunctionFS function: one HID class interface with an
+// interrupt IN endpoint 0x81 of 8-byte packets.
 // On ep0 it answers what a pendant answers: the HID report descriptor, and
 // the SET_REPORT requests that carry the display. The six display reports of
 // a frame are put together and decoded with the same pendant-side code as
 // the in-process virtual pendant, so both check the host by one rule.
 //
-//   pendant-gadget [--vendor] FFS_MOUNT_DIR
+//   pendant-gadget [--stamp] FFS_MOUNT_DIR
+//
+// --stamp starts every log line with "[<microseconds>] " on the monotonic
+// clock, for timing the host from the pendant's side.
 //
 // Commands on standard input, one a line:
 //   in HH HH ...   send one input report (up to 8 bytes) on the IN endpoint;
@@ -29,6 +32,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -41,10 +45,16 @@
 namespace {
 
 std::mutex logMutex;
+bool stampLines = false;
 
 void Log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void Log(const char* fmt, ...) {
     std::lock_guard<std::mutex> lock(logMutex);
+    if (stampLines) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::printf("[%lld] ", static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000);
+    }
     va_list ap;
     va_start(ap, fmt);
     std::vprintf(fmt, ap);
@@ -96,38 +106,29 @@ void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     Put16(v, x >> 16);
 }
 
-// One speed's descriptors: interface, HID descriptor (HID class only),
-// endpoint. Returns how many descriptors were appended.
-std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, bool hid, std::uint8_t interval) {
-    const std::uint8_t intf[] = {USB_DT_INTERFACE_SIZE,
-                                 USB_DT_INTERFACE,
-                                 0,
-                                 0,
-                                 1,
-                                 hid ? std::uint8_t{USB_CLASS_HID} : std::uint8_t{0xFF},
-                                 0,
-                                 0,
-                                 1};
+// One speed's descriptors: interface, HID descriptor, endpoint. Returns how
+// many descriptors were appended.
+std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, std::uint8_t interval) {
+    const std::uint8_t intf[] = {
+        USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 1, USB_CLASS_HID, 0, 0, 1};
     v.insert(v.end(), intf, intf + sizeof intf);
-    if (hid) {
-        const std::uint8_t hidDesc[] = {9, 0x21, 0x11, 0x01, 0, 1, 0x22};
-        v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
-        Put16(v, sizeof kReportDescriptor);
-    }
+    const std::uint8_t hidDesc[] = {9, 0x21, 0x11, 0x01, 0, 1, 0x22};
+    v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
+    Put16(v, sizeof kReportDescriptor);
     const std::uint8_t ep[] = {USB_DT_ENDPOINT_SIZE, USB_DT_ENDPOINT, USB_DIR_IN | 1,
                                USB_ENDPOINT_XFER_INT};
     v.insert(v.end(), ep, ep + sizeof ep);
     Put16(v, 8);
     v.push_back(interval);
-    return hid ? 3 : 2;
+    return 3;
 }
 
-std::vector<std::uint8_t> Descriptors(bool hid) {
+std::vector<std::uint8_t> Descriptors() {
     std::vector<std::uint8_t> body;
     // 1 ms polling at both speeds (full speed counts frames, high speed
     // 2^(n-1) microframes).
-    const std::uint32_t fsCount = AppendSpeed(body, hid, 1);
-    const std::uint32_t hsCount = AppendSpeed(body, hid, 4);
+    const std::uint32_t fsCount = AppendSpeed(body, 1);
+    const std::uint32_t hsCount = AppendSpeed(body, 4);
     std::vector<std::uint8_t> v;
     Put32(v, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
     Put32(v, static_cast<std::uint32_t>(12 + 8 + body.size()));
@@ -177,7 +178,7 @@ const char* EventName(unsigned type) {
 
 class Ep0Server {
   public:
-    Ep0Server(int ep0, bool hid) : ep0_(ep0), hid_(hid) {}
+    explicit Ep0Server(int ep0) : ep0_(ep0) {}
 
     void Setup(const usb_ctrlrequest& c) {
         std::uint8_t raw[8];
@@ -186,7 +187,7 @@ class Ep0Server {
         const unsigned value = le16toh(c.wValue);
         const unsigned length = le16toh(c.wLength);
         if (c.bRequestType & USB_DIR_IN) {
-            if (hid_ && c.bRequestType == 0x81 && c.bRequest == USB_REQ_GET_DESCRIPTOR &&
+            if (c.bRequestType == 0x81 && c.bRequest == USB_REQ_GET_DESCRIPTOR &&
                 (value >> 8) == 0x22) {
                 const std::size_t n = std::min<std::size_t>(length, sizeof kReportDescriptor);
                 if (write(ep0_, kReportDescriptor, n) < 0)
@@ -240,7 +241,6 @@ class Ep0Server {
     }
 
     int ep0_;
-    bool hid_;
     pendant_side::FrameAssembler assembler_;
 };
 
@@ -269,16 +269,15 @@ void InputLoop(int ep1) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool hid = true;
     std::string dir;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--vendor") == 0)
-            hid = false;
+        if (std::strcmp(argv[i], "--stamp") == 0)
+            stampLines = true;
         else
             dir = argv[i];
     }
     if (dir.empty()) {
-        std::fprintf(stderr, "usage: pendant-gadget [--vendor] FFS_MOUNT_DIR\n");
+        std::fprintf(stderr, "usage: pendant-gadget [--stamp] FFS_MOUNT_DIR\n");
         return 2;
     }
     const int ep0 = open((dir + "/ep0").c_str(), O_RDWR);
@@ -286,7 +285,7 @@ int main(int argc, char** argv) {
         std::perror("open ep0");
         return 1;
     }
-    if (!WriteAll(ep0, Descriptors(hid)) || !WriteAll(ep0, Strings())) {
+    if (!WriteAll(ep0, Descriptors()) || !WriteAll(ep0, Strings())) {
         std::perror("write descriptors");
         return 1;
     }
@@ -298,7 +297,7 @@ int main(int argc, char** argv) {
     Log("READY");
     std::thread(InputLoop, ep1).detach();
 
-    Ep0Server server(ep0, hid);
+    Ep0Server server(ep0);
     usb_functionfs_event events[4];
     for (;;) {
         const ssize_t n = read(ep0, events, sizeof events);

@@ -105,7 +105,7 @@ expected_survey() {
 descriptor_byte() { od -An -tu1 -j "$2" -N1 "$1/descriptors" | tr -d ' '; }
 
 scenario_main() {
-    local dev node frames sent axis delta moves i t0 t1 lines_before
+    local dev node frames sent axis delta moves t0 t1 lines_before oc_pid
 
     # The driver package of Linux: the rule, written by our own command.
     vm_check "rule written" pendant-test-udev-rule fff0:0001 /etc/udev/rules.d/70-pendant-test.rules
@@ -192,6 +192,23 @@ scenario_main() {
         test $((t1 - t0)) -le 30
     vm_check "nothing printed after the unplug" test "$(pt_lines)" -eq "$lines_before"
     pt_stop
+
+    # Plugged in again: closing the device gives the interface back to the
+    # kernel driver that opening took it from.
+    vm_check "gadget plugged in again" gadget_bind
+    dev=$(gadget_host_dir)
+    vm_check "kernel HID driver holds the new interface" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
+    pendant-open-close 2 >/tmp/open-close.out 2>&1 &
+    oc_pid=$!
+    vm_wait 20 grep -q '^OPEN' /tmp/open-close.out || true
+    vm_check "opened again" grep -q '^OPEN 0x0$' /tmp/open-close.out
+    vm_check "kernel driver detached while open" sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbfs ]"
+    wait "$oc_pid"
+    vm_check "closed" grep -q '^CLOSED$' /tmp/open-close.out
+    vm_check "kernel HID driver holds the interface again after closing" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
 
     if [ "$vm_nfail" -gt 0 ]; then
         vm_show "pendant-test output" "$PT_OUT"
