@@ -1,62 +1,136 @@
-// pendant-sim: the tool itself, driving a virtual pendant that plays a short
-// wheel sequence. Beside the tool's own output it prints, after each display
-// frame, what the pendant's display now shows; it ends when the sequence is
-// played.
+// pendant-sim: the tool itself, driving a virtual pendant. On a terminal it
+// draws the pendant's display and takes keys for its wheel and axis selector;
+// without one it plays a fixed wheel sequence in plain lines and ends. It
+// also plays scripts, and decodes captured frames and reports.
+#include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <string>
+#include <iterator>
+#include <sstream>
+#include <unistd.h>
 
-#include "app/entry.h"
-#include "backends/virtual/virtual_pendant.h"
+#include "app/sim/decode.h"
+#include "app/sim/demo.h"
+#include "app/sim/interactive.h"
+#include "app/sim/script.h"
+#include "app/sim/script_runner.h"
+#include "app/sim/tool_output.h"
 
 namespace {
 
-std::vector<std::uint8_t> Jog(std::uint8_t axisCode, int counts) {
-    return {0x04, 0x00, 0x00, axisCode, static_cast<std::uint8_t>(counts & 0xFF), 0x00, 0x00, 0x00};
+// Usage errors, unreadable and bad scripts alike.
+constexpr int BadInput = 2;
+
+std::string Joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& w : words)
+        text += w + " ";
+    return text;
 }
 
-void QueueWheelSequence() {
-    namespace vp = virtual_pendant;
-    vp::QueueReport(Jog(0x11, 1));
-    vp::QueueReport(Jog(0x11, 1));
-    vp::QueueTimeout();
-    vp::QueueReport(Jog(0x11, 5));
-    vp::QueueReport(Jog(0x11, -2));
-    vp::QueueReport(Jog(0x12, 31));
-    vp::QueueTimeout();
-    vp::QueueReport(Jog(0x12, -1));
-    vp::QueueReport(Jog(0x13, 10));
-    vp::QueueReport(Jog(0x13, -31));
-    vp::QueueTimeout();
-    vp::QueueReport(Jog(0x00, 5)); // axis selector off: the wheel moves nothing
-    vp::QueueReport(Jog(0x13, 3));
-    vp::QueueTimeout();
+std::string AllOf(std::istream& in) {
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int RunScriptFile(const std::string& name) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    const std::string shown = name == "-" ? "<stdin>" : name;
+    if (name != "-") {
+        // A directory opens like a file and reads as empty: it would pass
+        // for a script that does nothing.
+        std::error_code ec;
+        if (std::filesystem::is_directory(name, ec)) {
+            std::fprintf(stderr, "pendant-sim: cannot read script %s: it is a directory\n",
+                         name.c_str());
+            return BadInput;
+        }
+        file.open(name);
+        if (!file) {
+            std::fprintf(stderr, "pendant-sim: cannot read script %s: %s\n", name.c_str(),
+                         std::strerror(errno));
+            return BadInput;
+        }
+        in = &file;
+    }
+    sim::Script script;
+    sim::ScriptError error;
+    if (!sim::ParseScript(*in, script, error)) {
+        std::fprintf(stderr, "pendant-sim: %s:%d: %s\n", shown.c_str(), error.line,
+                     error.message.c_str());
+        return BadInput;
+    }
+    sim::ToolOutput output;
+    if (!output.Problem().empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
+        return 1;
+    }
+    sim::Interleaver out(output, output.OriginalFd());
+    return sim::RunScript(script, out);
 }
 
 } // namespace
 
-int main() {
-    namespace vp = virtual_pendant;
-    vp::Reset();
-    QueueWheelSequence();
-    vp::OnFrame([](const vp::ReceivedFrame& frame) {
-        std::string line = pendant_side::FormatDisplay(frame.display);
-        if (!frame.problem.empty())
-            line += "  (malformed frame: " + frame.problem + ")";
-        std::printf("[pendant display] %s\n", line.c_str());
-        std::fflush(stdout);
-    });
-    // One more turn once the sequence is played, so its last step reaches the
-    // display.
-    bool finalTurn = false;
-    const int status = RunTool(std::cin, [&finalTurn](PendantDevice&) {
-        if (vp::PendingInput() > 0)
-            return true;
-        if (finalTurn)
-            return false;
-        finalTurn = true;
-        return true;
-    });
-    std::printf("\n");
-    return status;
+int main(int argc, char** argv) {
+    CLI::App app{"pendant-sim: the pendant test tool, driving a virtual pendant.\n"
+                 "On a terminal: the pendant's display, keys for its wheel and axis selector.\n"
+                 "Otherwise: a fixed wheel sequence in plain lines, then it ends.",
+                 "pendant-sim"};
+    std::string scriptName;
+    bool demo = false;
+    bool commands = false;
+    auto* scriptOption = app.add_option("--script", scriptName,
+                                        "Play a script (a file, or - for standard input); "
+                                        "see docs/sim.md and --commands")
+                             ->type_name("FILE|-");
+    app.add_flag("--demo", demo, "Play the fixed wheel sequence in plain lines, then end")
+        ->excludes(scriptOption);
+    app.add_flag("--commands", commands, "List the script language's commands");
+
+    std::vector<std::string> frameHex, values, reportHex;
+    auto* decodeFrame = app.add_subcommand(
+        "decode-frame", "Display frame bytes in hex (48 per frame) -> the ten values; "
+                        "reads standard input when no bytes are given");
+    decodeFrame->add_option("HEX", frameHex, "Frame bytes");
+    auto* encodeFrame =
+        app.add_subcommand("encode-frame", "Ten values -> the 48 frame bytes the tool sends");
+    encodeFrame->add_option("VALUES", values, "set1 axis 1..3, set2 axis 1..3, words 0..3")
+        ->expected(10);
+    auto* decodeReport = app.add_subcommand(
+        "decode-report", "An input report in hex -> axis and count; reads one report a "
+                         "line from standard input when no bytes are given");
+    decodeReport->add_option("HEX", reportHex, "Report bytes");
+    app.require_subcommand(0, 1);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : BadInput;
+    }
+
+    if (commands) {
+        std::fputs(sim::ScriptSummary, stdout);
+        return 0;
+    }
+    if (*decodeFrame)
+        return sim::DecodeFrameCommand(frameHex.empty() ? AllOf(std::cin) : Joined(frameHex),
+                                       std::cout, std::cerr);
+    if (*encodeFrame)
+        return sim::EncodeFrameCommand(values, std::cout, std::cerr);
+    if (*decodeReport)
+        return sim::DecodeReportCommand(reportHex.empty() ? AllOf(std::cin) : Joined(reportHex),
+                                        std::cout, std::cerr);
+    if (!scriptName.empty())
+        return RunScriptFile(scriptName);
+    if (!demo && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+        const int status = sim::RunInteractive();
+        if (status >= 0)
+            return status;
+        std::fprintf(stderr, "pendant-sim: cannot draw on this terminal; plain lines instead\n");
+    }
+    return sim::RunDemo();
 }

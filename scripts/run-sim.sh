@@ -4,6 +4,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 bash "$here/deps.d/10-core.sh"
+bash "$here/deps.d/30-sim.sh"
 cd "$here/.."
 cmake --preset default >/dev/null
 cmake --build --preset default --target pendant-sim

@@ -1,11 +1,13 @@
 // The platform functions of the stand-in header, served by a virtual pendant.
 #include "backends/virtual/virtual_pendant.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <set>
+#include <thread>
 
 namespace virtual_pendant {
 
@@ -49,6 +51,9 @@ struct State {
     pendant_side::FrameAssembler assembler;
     std::vector<ReceivedFrame> frames;
     std::function<void(const ReceivedFrame&)> onFrame;
+    bool realTime = false;
+    std::chrono::steady_clock::time_point realStart;
+    DWORD clockAtRealStart = 0;
 };
 
 State& S() {
@@ -110,6 +115,26 @@ bool Known(const std::map<std::uintptr_t, Issued>& table, const void* h) {
 bool Live(const std::map<std::uintptr_t, Issued>& table, const void* h) {
     auto it = table.find(reinterpret_cast<std::uintptr_t>(h));
     return it != table.end() && S().plugged && it->second.generation == S().generation;
+}
+
+// In real time the clock is the virtual time at the switch plus the wall
+// time since; the unsigned sum wraps like the platform's tick counter.
+void SyncClock() {
+    State& s = S();
+    if (!s.realTime)
+        return;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - s.realStart);
+    s.clock = s.clockAtRealStart + static_cast<DWORD>(elapsed.count());
+}
+
+void Wait(DWORD ms) {
+    if (!S().realTime) {
+        S().clock += ms;
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    SyncClock();
 }
 
 bool Visible() {
@@ -256,10 +281,22 @@ void OnFrame(std::function<void(const ReceivedFrame&)> callback) {
 }
 
 DWORD Now() {
+    SyncClock();
     return S().clock;
 }
 std::vector<DWORD> Sleeps() {
     return S().sleeps;
+}
+
+void SetRealTime(bool on) {
+    State& s = S();
+    SyncClock();
+    s.realTime = on;
+    s.realStart = std::chrono::steady_clock::now();
+    s.clockAtRealStart = s.clock;
+}
+bool RealTime() {
+    return S().realTime;
 }
 
 } // namespace virtual_pendant
@@ -338,12 +375,13 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     ++S().counts[Call::Sleep];
     Record(Call::Sleep, {dwMilliseconds});
     S().sleeps.push_back(dwMilliseconds);
-    S().clock += dwMilliseconds;
+    Wait(dwMilliseconds);
 }
 
 DWORD WINAPI GetTickCount() {
     ++S().counts[Call::GetTickCount];
     Record(Call::GetTickCount, {});
+    SyncClock();
     return S().clock;
 }
 
@@ -605,7 +643,7 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
         if (!s.input.empty())
             s.input.pop_front();
         auto t = s.pipeTimeouts.find(PipeID);
-        s.clock += t == s.pipeTimeouts.end() ? DefaultTimeoutMs : t->second;
+        Wait(t == s.pipeTimeouts.end() ? DefaultTimeoutMs : t->second);
         return Finish(r, ERROR_SEM_TIMEOUT, FALSE);
     }
     const std::vector<std::uint8_t> report = std::move(s.input.front().report);

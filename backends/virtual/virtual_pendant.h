@@ -1,8 +1,9 @@
 // The virtual pendant: an in-process backend for the platform facade. A test
 // or a program describes the device, queues what the pendant sends, injects
 // failures, and reads back every platform call and every decoded frame.
-// Time is virtual: a read that times out advances the clock by the pipe's
-// time-out and Sleep advances it by its argument, so nothing here waits.
+// Time is virtual by default: a read that times out advances the clock by
+// the pipe's time-out and Sleep advances it by its argument, so nothing here
+// waits. SetRealTime makes both really wait, for a person at the keyboard.
 #pragma once
 
 #include <cstdint>
@@ -121,5 +122,11 @@ void OnFrame(std::function<void(const ReceivedFrame&)> callback);
 // The virtual clock in milliseconds, and the pauses the tool asked for.
 DWORD Now();
 std::vector<DWORD> Sleeps();
+
+// Real time: a read that times out really waits out the pipe's time-out,
+// Sleep really sleeps, and the clock follows the wall clock from where it
+// stood. Off after Reset; switching it off leaves the clock where it got to.
+void SetRealTime(bool on);
+bool RealTime();
 
 } // namespace virtual_pendant

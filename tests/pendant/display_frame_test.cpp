@@ -47,16 +47,7 @@ TEST(DisplayFrame, FreshRecordSendsOnlyTheConstants) {
 
 TEST(DisplayFrame, ExampleValuesGiveTheKnownFrame) {
     PendantDevice device;
-    device.SetCoordSet1Axis1(1.5f);
-    device.SetCoordSet1Axis2(-2.25f);
-    device.SetCoordSet1Axis3(123.4567f);
-    device.SetCoordSet2Axis1(0.0005f);
-    device.SetCoordSet2Axis2(-0.0004f);
-    device.SetCoordSet2Axis3(10.0f);
-    device.SetDisplayWord0(100);
-    device.SetDisplayWord1(200);
-    device.SetDisplayWord2(3000);
-    device.SetDisplayWord3(12000);
+    SetExampleDisplay(device);
     EXPECT_EQ(Hex(FrameOf(device)), "06 FE FD 0F 01 00 88 13 06 02 00 C4 89 7B 00 DA "
                                     "06 11 00 00 0A 00 00 00 06 00 00 0A 00 00 00 64 "
                                     "06 00 C8 00 B8 0B E0 2E 06 08 02 00 00 00 00 00");

@@ -5,23 +5,14 @@
 #include <cstring>
 
 #include "backends/virtual/display_decoder.h"
-#include "pendant/pendant_device.h"
+#include "support/capture.h"
 
 using namespace pendant_side;
 
 namespace {
 std::array<std::uint8_t, FrameBytes> ExampleFrame() {
     PendantDevice device;
-    device.SetCoordSet1Axis1(1.5f);
-    device.SetCoordSet1Axis2(-2.25f);
-    device.SetCoordSet1Axis3(123.4567f);
-    device.SetCoordSet2Axis1(0.0005f);
-    device.SetCoordSet2Axis2(-0.0004f);
-    device.SetCoordSet2Axis3(10.0f);
-    device.SetDisplayWord0(100);
-    device.SetDisplayWord1(200);
-    device.SetDisplayWord2(3000);
-    device.SetDisplayWord3(12000);
+    SetExampleDisplay(device);
     std::array<std::uint8_t, FrameBytes> frame;
     device.BuildDisplayFrame(frame.data());
     return frame;

@@ -1,0 +1,45 @@
+// The decode helper for captures: display frames to values and back, and
+// input reports to what the tool makes of them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct DisplayValues {
+    float coordSet1[3] = {0, 0, 0};
+    float coordSet2[3] = {0, 0, 0};
+    std::uint16_t words[4] = {0, 0, 0, 0};
+};
+
+// The 48-byte frame the tool sends for these values (the tool's own encoder).
+std::array<std::uint8_t, 48> EncodeFrame(const DisplayValues& values);
+// "06 FE FD 0F 01 00 88 13 | 06 ...": the six reports, bars between them.
+std::string FormatFrame(const std::uint8_t* frame48);
+
+// What the tool does with one input report it reads.
+struct ReportMeaning {
+    int axis = 0;  // 1..3, or 0 when the axis code selects none
+    int count = 0; // the count byte as a signed 8-bit number
+    bool moves = false;
+    std::string text; // one line, e.g. "axis 2, count +2: moves set 2 axis 2 by +2"
+};
+// Bytes the read did not deliver count as zero, as in the tool.
+ReportMeaning DescribeReport(const std::uint8_t* report, std::size_t length);
+
+// The three helper commands; each returns its exit status (0 fine, 1 a frame
+// is malformed, 2 the input is not what the command takes).
+// Hex of whole 48-byte frames, one decoded line each.
+int DecodeFrameCommand(const std::string& hex, std::ostream& out, std::ostream& err);
+// Ten values (three coordinates of set 1, three of set 2, four words).
+int EncodeFrameCommand(const std::vector<std::string>& values, std::ostream& out,
+                       std::ostream& err);
+// One report per line of text.
+int DecodeReportCommand(const std::string& lines, std::ostream& out, std::ostream& err);
+
+} // namespace sim

@@ -1,0 +1,29 @@
+// Reading the simulator's input: hex bytes as captures write them, and
+// numbers, independent of the locale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// Appends the bytes written in text to out. Accepts what captures look like:
+// "06 FE FD 0F", "06FEFD0F", "0x06,0xfe", reports separated by "|". A token
+// without 0x holds whole bytes (an even number of digits); with 0x, one byte
+// of one or two digits. Returns "" or what is wrong with the text.
+std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out);
+
+// "06 FE FD", with " | " after every group bytes when group is not 0.
+std::string HexBytes(const std::uint8_t* data, std::size_t length, std::size_t group = 0);
+
+// Whole-token parses; false when text is not such a number or out of range.
+// Floats take what C++ reads ("1.5", "-2e3", "inf", "nan"), and a leading +.
+bool ParseFloat(std::string_view text, float& value);
+// Decimal, or hex with 0x.
+bool ParseUnsigned(std::string_view text, unsigned long long max, unsigned long long& value);
+bool ParseSigned(std::string_view text, long long min, long long max, long long& value);
+
+} // namespace sim

@@ -1,0 +1,203 @@
+#include "app/sim/script_runner.h"
+
+#include <cstring>
+#include <sstream>
+
+#include "app/entry.h"
+#include "pendant/pendant_device.h"
+
+namespace sim {
+
+namespace vp = virtual_pendant;
+
+void ApplySetup(const Step& step) {
+    vp::Device device = vp::CurrentDevice();
+    switch (step.op) {
+    case Op::Device:
+        device.present = step.present;
+        break;
+    case Op::Path:
+        device.path = step.text;
+        break;
+    case Op::Descriptor:
+        std::memcpy(&device.descriptor, step.bytes.data(), sizeof device.descriptor);
+        break;
+    case Op::Interface:
+        std::memcpy(&device.iface, step.bytes.data(), sizeof device.iface);
+        break;
+    case Op::Pipes:
+        device.pipes = step.pipes;
+        device.iface.bNumEndpoints = static_cast<UCHAR>(step.pipes.size());
+        break;
+    default:
+        return;
+    }
+    vp::SetDevice(device);
+}
+
+void ApplyStep(const Step& step, PendantDevice& device) {
+    using Setter = void (PendantDevice::*)(float);
+    static const Setter set1[3] = {&PendantDevice::SetCoordSet1Axis1,
+                                   &PendantDevice::SetCoordSet1Axis2,
+                                   &PendantDevice::SetCoordSet1Axis3};
+    static const Setter set2[3] = {&PendantDevice::SetCoordSet2Axis1,
+                                   &PendantDevice::SetCoordSet2Axis2,
+                                   &PendantDevice::SetCoordSet2Axis3};
+    using WordSetter = void (PendantDevice::*)(std::uint16_t);
+    static const WordSetter words[4] = {
+        &PendantDevice::SetDisplayWord0, &PendantDevice::SetDisplayWord1,
+        &PendantDevice::SetDisplayWord2, &PendantDevice::SetDisplayWord3};
+
+    switch (step.op) {
+    case Op::Fail:
+        // Counted from here on, so "fail X" means the next call of X.
+        vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+        break;
+    case Op::Set1:
+        (device.*set1[step.index])(step.value);
+        break;
+    case Op::Set2:
+        (device.*set2[step.index])(step.value);
+        break;
+    case Op::Word:
+        (device.*words[step.index])(step.word);
+        break;
+    case Op::Display:
+        for (int k = 0; k < 3; ++k) {
+            (device.*set1[k])(step.display.coordSet1[k]);
+            (device.*set2[k])(step.display.coordSet2[k]);
+        }
+        for (int j = 0; j < 4; ++j)
+            (device.*words[j])(step.display.words[j]);
+        break;
+    case Op::Report:
+    case Op::Jog:
+        vp::QueueReport(step.bytes);
+        break;
+    case Op::Timeout:
+        for (unsigned n = 0; n < step.count; ++n)
+            vp::QueueTimeout();
+        break;
+    case Op::Unplug:
+        vp::Unplug();
+        break;
+    case Op::Replug:
+        vp::Replug();
+        break;
+    default:
+        break;
+    }
+}
+
+std::string DescribeFrame(unsigned number, const vp::ReceivedFrame& frame) {
+    const std::string tag = "[frame " + std::to_string(number) + "] ";
+    std::string text = tag + FormatFrame(frame.bytes.data()) + "\n" + tag +
+                       pendant_side::FormatDisplay(frame.display);
+    if (!frame.problem.empty())
+        text += "\n" + tag + "malformed: " + frame.problem;
+    return text;
+}
+
+namespace {
+
+// Walks the steps from the tool's turn hook: runs the steps up to the next
+// "turns", then lets the tool turn that many times.
+class Player {
+  public:
+    Player(const Script& script, Interleaver& out) : script_(script), out_(out) {}
+
+    bool Turn(PendantDevice& device) {
+        out_.Pass();
+        while (turnsLeft_ == 0 && next_ < script_.steps.size()) {
+            const Step& step = script_.steps[next_++];
+            if (step.op == Op::Turns)
+                turnsLeft_ = step.count;
+            else if (!IsSetup(step.op))
+                Apply(step, device);
+        }
+        if (turnsLeft_ == 0) {
+            // The end: let the tool take in what is still queued and show
+            // the last change, then stop. Bounded, since an unplugged
+            // pendant never takes its queue.
+            if (!ending_) {
+                ending_ = true;
+                endTurnsLeft_ = vp::PendingInput() + 1;
+            }
+            if (endTurnsLeft_ == 0 || (vp::PendingInput() == 0 && !device.DisplayDirty))
+                return false;
+            --endTurnsLeft_;
+        } else {
+            --turnsLeft_;
+        }
+        ++turns_;
+        return true;
+    }
+
+    unsigned Turns() const { return turns_; }
+    std::size_t StepsNotRun() const {
+        std::size_t n = 0;
+        for (std::size_t i = next_; i < script_.steps.size(); ++i)
+            n += IsSetup(script_.steps[i].op) ? 0 : 1;
+        return n;
+    }
+
+  private:
+    void Apply(const Step& step, PendantDevice& device) {
+        if (step.op == Op::Unplug)
+            out_.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
+        if (step.op == Op::Replug)
+            out_.Line("[sim] line " + std::to_string(step.line) + ": replugged");
+        ApplyStep(step, device);
+    }
+
+    const Script& script_;
+    Interleaver& out_;
+    std::size_t next_ = 0;
+    unsigned turnsLeft_ = 0;
+    bool ending_ = false;
+    std::size_t endTurnsLeft_ = 0;
+    unsigned turns_ = 0;
+};
+
+} // namespace
+
+int RunScript(const Script& script, Interleaver& out) {
+    vp::Reset();
+    // Everything before the first running step happens before the tool
+    // opens the pendant; a fail there may hit the opening itself.
+    std::size_t i = 0;
+    for (; i < script.steps.size(); ++i) {
+        const Step& step = script.steps[i];
+        if (IsSetup(step.op))
+            ApplySetup(step);
+        else if (step.op == Op::Fail)
+            vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+        else
+            break;
+    }
+    Script rest;
+    rest.steps.assign(script.steps.begin() + static_cast<std::ptrdiff_t>(i), script.steps.end());
+
+    unsigned frames = 0;
+    vp::OnFrame([&](const vp::ReceivedFrame& frame) { out.Line(DescribeFrame(++frames, frame)); });
+
+    Player player(rest, out);
+    // The closing read after a failed open sees the end of input at once.
+    std::istringstream noInput;
+    const int status =
+        RunTool(noInput, [&player](PendantDevice& device) { return player.Turn(device); });
+    vp::OnFrame({});
+
+    std::ostringstream summary;
+    summary << "[sim] tool returned " << status << " after " << player.Turns() << " turn"
+            << (player.Turns() == 1 ? "" : "s") << ", " << frames << " frame"
+            << (frames == 1 ? "" : "s");
+    const std::size_t notRun = player.StepsNotRun();
+    if (notRun != 0)
+        summary << "; " << notRun << " step" << (notRun == 1 ? "" : "s")
+                << " not run (the tool did not open the pendant)";
+    out.Line(summary.str());
+    return status;
+}
+
+} // namespace sim

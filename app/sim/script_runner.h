@@ -1,0 +1,29 @@
+// Plays a parsed script: describes the virtual pendant, runs the tool
+// against it, applies the script's steps between the tool's turns, and
+// prints every frame the pendant receives beside the tool's own output.
+#pragma once
+
+#include <string>
+
+#include "app/sim/script.h"
+#include "app/sim/tool_output.h"
+
+struct PendantDevice;
+
+namespace sim {
+
+// Returns the tool's exit status. The virtual pendant is reset first.
+int RunScript(const Script& script, Interleaver& out);
+
+// Applies a step that works while the tool runs (any but the device
+// description and turns): the record's setters, or the virtual pendant.
+// Shared with the interactive console.
+void ApplyStep(const Step& step, PendantDevice& device);
+
+// Applies a device description step to the virtual pendant.
+void ApplySetup(const Step& step);
+
+// A received frame as script mode prints it: its bytes, then its values.
+std::string DescribeFrame(unsigned number, const virtual_pendant::ReceivedFrame& frame);
+
+} // namespace sim

@@ -1,0 +1,175 @@
+// The script language: what each command reads, and what it says about a
+// line it cannot read.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "app/sim/script.h"
+
+namespace {
+
+using sim::Op;
+using sim::Step;
+
+Step Parsed(const std::string& line) {
+    Step step;
+    bool has = false;
+    const std::string problem = sim::ParseLine(line, 7, step, has);
+    EXPECT_EQ(problem, "") << line;
+    EXPECT_TRUE(has) << line;
+    EXPECT_EQ(step.line, 7);
+    return step;
+}
+
+struct Good {
+    const char* line;
+    Op op;
+    std::function<void(const Step&)> check;
+};
+
+TEST(ScriptLine, ReadsEveryCommand) {
+    using Bytes = std::vector<std::uint8_t>;
+    const Good cases[] = {
+        {"path \\\\?\\usb#vid_1234#x  # a comment", Op::Path,
+         [](const Step& s) { EXPECT_EQ(s.text, "\\\\?\\usb#vid_1234#x"); }},
+        {"pipes interrupt:0x81 bulk:2:64", Op::Pipes,
+         [](const Step& s) {
+             ASSERT_EQ(s.pipes.size(), 2U);
+             EXPECT_EQ(s.pipes[0].type, UsbdPipeTypeInterrupt);
+             EXPECT_EQ(s.pipes[0].id, 0x81);
+             EXPECT_EQ(s.pipes[0].maxPacket, 8);
+             EXPECT_EQ(s.pipes[1].type, UsbdPipeTypeBulk);
+             EXPECT_EQ(s.pipes[1].id, 2);
+             EXPECT_EQ(s.pipes[1].maxPacket, 64);
+         }},
+        {"pipes none", Op::Pipes, [](const Step& s) { EXPECT_TRUE(s.pipes.empty()); }},
+        {"fail CreateFileA 2 5", Op::Fail,
+         [](const Step& s) {
+             EXPECT_EQ(s.call, virtual_pendant::Call::CreateFileA);
+             EXPECT_EQ(s.nth, 2U);
+             EXPECT_EQ(s.error, 5U);
+             EXPECT_FALSE(s.sticky);
+         }},
+        {"fail WinUsb_ReadPipe sticky", Op::Fail,
+         [](const Step& s) {
+             EXPECT_EQ(s.call, virtual_pendant::Call::WinUsb_ReadPipe);
+             EXPECT_EQ(s.nth, 1U);
+             EXPECT_EQ(s.error, static_cast<DWORD>(ERROR_GEN_FAILURE));
+             EXPECT_TRUE(s.sticky);
+         }},
+        {"set1 2 -2.25", Op::Set1,
+         [](const Step& s) {
+             EXPECT_EQ(s.index, 1);
+             EXPECT_EQ(s.value, -2.25f);
+         }},
+        {"word 3 0xFFFF", Op::Word,
+         [](const Step& s) {
+             EXPECT_EQ(s.index, 3);
+             EXPECT_EQ(s.word, 0xFFFF);
+         }},
+        {"display 1.5 -2.25 123.4567 0.0005 -0.0004 10 100 200 3000 12000", Op::Display,
+         [](const Step& s) {
+             EXPECT_EQ(s.display.coordSet1[2], 123.4567f);
+             EXPECT_EQ(s.display.coordSet2[1], -0.0004f);
+             EXPECT_EQ(s.display.words[3], 12000);
+         }},
+        {"report 04 00 00 12 02 00", Op::Report,
+         [](const Step& s) {
+             EXPECT_EQ(s.bytes, (Bytes{4, 0, 0, 0x12, 2, 0}));
+         }},
+        {"jog 2 -1", Op::Jog,
+         [](const Step& s) {
+             EXPECT_EQ(s.bytes, (Bytes{4, 0, 0, 0x12, 0xFF, 0, 0, 0}));
+         }},
+        {"jog 0 5", Op::Jog,
+         [](const Step& s) {
+             EXPECT_EQ(s.bytes, (Bytes{4, 0, 0, 0, 5, 0, 0, 0}));
+         }},
+        {"timeout 3", Op::Timeout, [](const Step& s) { EXPECT_EQ(s.count, 3U); }},
+        {"  unplug   # pull it out", Op::Unplug, [](const Step&) {}},
+    };
+    for (const Good& c : cases) {
+        SCOPED_TRACE(c.line);
+        const Step step = Parsed(c.line);
+        EXPECT_EQ(step.op, c.op);
+        c.check(step);
+    }
+}
+
+TEST(ScriptLine, BlankAndCommentLinesHoldNoStep) {
+    for (const char* line : {"", "   ", "# set1 1 1", "  \t# note", "\r"}) {
+        Step step;
+        bool has = true;
+        EXPECT_EQ(sim::ParseLine(line, 1, step, has), "") << line;
+        EXPECT_FALSE(has) << line;
+    }
+}
+
+TEST(ScriptLine, SaysWhatIsWrongAndHowToWriteIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"frob", "unknown command \"frob\""},
+        {"set1 0 1", "axis \"0\" is not 1, 2 or 3; usage: set1 AXIS VALUE"},
+        {"set1 1", "set1 takes 2 arguments, got 1; usage: set1 AXIS VALUE"},
+        {"set2 1 abc", "\"abc\" is not a coordinate"},
+        {"word 4 1", "word index \"4\" is not 0 to 3"},
+        {"word 0 65536", "\"65536\" is not a display word (0 to 65535)"},
+        {"display 1 2 3", "display takes 10 arguments, got 3"},
+        {"report", "got 0 bytes, want 1 to 64"},
+        {"report 04 0G", "\"0G\" is not a hex byte"},
+        {"jog 4 1", "axis \"4\" is not 0 to 3"},
+        {"jog 1 128", "count \"128\" is not -128 to 127"},
+        {"timeout 0", "\"0\" is not a count from 1 to 1000000"},
+        {"turns 1000001", "is not a count from 1 to 1000000"},
+        {"device maybe", "say present or absent"},
+        {"descriptor 12 01", "got 2 bytes, want 18"},
+        {"pipes usb:1", "pipe type \"usb\" is not control, iso, bulk or interrupt"},
+        {"pipes interrupt", "pipe \"interrupt\" is not TYPE:ID[:MAXPACKET]"},
+        {"fail", "fail takes a call name"},
+        {"fail ReadPipe", "no platform call is named \"ReadPipe\""},
+        {"fail WinUsb_ReadPipe 0", "\"0\" is not a call number"},
+        {"unplug now", "unplug takes 0 arguments, got 1"},
+        {"path", "path needs the device path"},
+    };
+    for (const auto& [line, expected] : cases) {
+        Step step;
+        bool has = true;
+        const std::string problem = sim::ParseLine(line, 1, step, has);
+        EXPECT_NE(problem.find(expected), std::string::npos) << line << " -> " << problem;
+        EXPECT_FALSE(has) << line;
+    }
+    std::string report = "report";
+    for (int i = 0; i < 65; ++i)
+        report += " 00";
+    Step step;
+    bool has = true;
+    EXPECT_NE(sim::ParseLine(report, 1, step, has).find("got 65 bytes"), std::string::npos);
+}
+
+TEST(Script, CountsEveryLineForTheErrorsLineNumber) {
+    std::istringstream in("# the example\n\nset1 1 1.5\n  bogus 1\nset1 1 2\n");
+    sim::Script script;
+    sim::ScriptError error;
+    EXPECT_FALSE(sim::ParseScript(in, script, error));
+    EXPECT_EQ(error.line, 4);
+    EXPECT_EQ(error.message, "unknown command \"bogus\" (pendant-sim --commands lists them)");
+}
+
+TEST(Script, TheDeviceIsDescribedBeforeTheToolStarts) {
+    std::istringstream good(
+        "device absent\nfail CreateFileA\npipes none\njog 1 1\nfail WinUsb_ReadPipe\n");
+    sim::Script script;
+    sim::ScriptError error;
+    ASSERT_TRUE(sim::ParseScript(good, script, error)) << error.message;
+    ASSERT_EQ(script.steps.size(), 5U);
+    EXPECT_EQ(script.steps[3].line, 4);
+
+    std::istringstream late("device absent\n# start\njog 1 1\nturns 1\npipes none\n");
+    EXPECT_FALSE(sim::ParseScript(late, script, error));
+    EXPECT_EQ(error.line, 5);
+    EXPECT_EQ(
+        error.message,
+        "\"pipes\" describes the device, so it must come before line 3, where the tool starts");
+}
+
+} // namespace
