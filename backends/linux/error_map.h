@@ -1,0 +1,19 @@
+// How Linux and libusb failures read as the Win32 error codes that the core
+// knows from WinUSB, SetupAPI and kernel32.
+#pragma once
+
+#include "usb/winapi.h"
+
+namespace linux_backend {
+
+// Codes WinUSB reports that the stand-in header has no name for.
+constexpr DWORD kErrorTooManyOpenFiles = 4;
+constexpr DWORD kErrorFilenameExcedRange = 206;
+constexpr DWORD kErrorOperationAborted = 995;
+
+// An errno value from open(2) and friends.
+DWORD Win32FromErrno(int err);
+// A negative libusb_error value; 0 (success) maps to ERROR_SUCCESS.
+DWORD Win32FromLibusb(int libusbError);
+
+} // namespace linux_backend

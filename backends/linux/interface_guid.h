@@ -1,0 +1,27 @@
+// The udev counterpart of a driver package's device interface registration:
+// a udev rule puts the interface GUIDs of a device into one property, and
+// discovery lists the devices whose property names the GUID asked for.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "usb/winapi.h"
+
+namespace linux_backend {
+
+// The udev property that carries a device's interface GUIDs.
+inline constexpr char kInterfaceGuidsProperty[] = "DEVICE_INTERFACE_GUIDS";
+
+// "{136917CC-8699-43EC-B5A9-8926D7165DE7}", braces optional, any case.
+std::optional<GUID> ParseGuid(std::string_view text);
+
+// The registry spelling: braces, upper-case hexadecimal.
+std::string FormatGuid(const GUID& guid);
+
+// True when the property value (GUIDs separated by commas, semicolons or
+// blanks) names `guid`. Entries that are not GUIDs are skipped.
+bool PropertyListsGuid(std::string_view value, const GUID& guid);
+
+} // namespace linux_backend

@@ -1,0 +1,521 @@
+// The platform facade on Linux: SetupAPI discovery on libudev, the device
+// file on a usbfs node, WinUSB on libusb, and the few kernel32 services the
+// core uses. Behaviour follows the Windows calls as the core relies on them:
+// return values, last-error codes and output parameters.
+//
+// Discovery: a device "exposes" a device interface GUID when a udev rule has
+// put that GUID into its DEVICE_INTERFACE_GUIDS property - the counterpart of
+// a driver package registering the interface. The device path is the usbfs
+// node (/dev/bus/usb/BBB/DDD).
+#include <fcntl.h>
+#include <libudev.h>
+#include <libusb.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "backends/linux/access_advice.h"
+#include "backends/linux/error_map.h"
+#include "backends/linux/interface_guid.h"
+#include "backends/linux/linux_backend.h"
+#include "usb/winapi.h"
+
+using linux_backend::Win32FromErrno;
+using linux_backend::Win32FromLibusb;
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+// Handles are tagged objects so that a handle of the wrong kind, or a stale
+// one, is refused with ERROR_INVALID_HANDLE rather than misused.
+enum class Kind : std::uint32_t { DevInfo = 0x50444931, File = 0x5046494c, Usb = 0x50555342 };
+
+struct DevInfoSet {
+    Kind kind = Kind::DevInfo;
+    GUID guid{};
+    std::vector<std::string> paths;
+};
+
+struct DeviceFile {
+    Kind kind = Kind::File;
+    int fd = -1;
+    std::string path;
+};
+
+// WinUSB's default for data pipes is no time-out; control transfers give up
+// after 5 s.
+constexpr unsigned kDefaultControlTimeoutMs = 5000;
+
+struct UsbInterface {
+    Kind kind = Kind::Usb;
+    libusb_context* context = nullptr;
+    libusb_device_handle* device = nullptr;
+    libusb_config_descriptor* config = nullptr;
+    int interfaceIndex = 0;  // in the active configuration
+    int interfaceNumber = 0; // bInterfaceNumber
+    bool driverDetached = false;
+    std::map<UCHAR, unsigned> timeoutMs; // PIPE_TRANSFER_TIMEOUT per pipe
+};
+
+template <typename T> T* As(void* handle, Kind kind) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    auto* object = static_cast<T*>(handle);
+    return object->kind == kind ? object : nullptr;
+}
+
+BOOL Fail(DWORD error) {
+    lastError = error;
+    return FALSE;
+}
+
+BOOL FailLibusb(int libusbError) {
+    return Fail(Win32FromLibusb(libusbError));
+}
+
+// libusb is used only on file descriptors we open ourselves; it must not
+// scan the bus or watch udev itself.
+int NewLibusbContext(libusb_context** context) {
+    static std::once_flag once;
+    std::call_once(once, [] { libusb_set_option(nullptr, LIBUSB_OPTION_NO_DEVICE_DISCOVERY); });
+    return libusb_init(context);
+}
+
+const libusb_interface_descriptor* AltSetting(const UsbInterface& usb, UCHAR alt) {
+    const libusb_interface& intf = usb.config->interface[usb.interfaceIndex];
+    if (alt >= intf.num_altsetting)
+        return nullptr;
+    return &intf.altsetting[alt];
+}
+
+const libusb_endpoint_descriptor* FindEndpoint(const UsbInterface& usb, UCHAR pipeId) {
+    const libusb_interface& intf = usb.config->interface[usb.interfaceIndex];
+    for (int a = 0; a < intf.num_altsetting; ++a)
+        for (int e = 0; e < intf.altsetting[a].bNumEndpoints; ++e)
+            if (intf.altsetting[a].endpoint[e].bEndpointAddress == pipeId)
+                return &intf.altsetting[a].endpoint[e];
+    return nullptr;
+}
+
+unsigned TimeoutFor(const UsbInterface& usb, UCHAR pipeId, unsigned fallback) {
+    const auto it = usb.timeoutMs.find(pipeId);
+    return it == usb.timeoutMs.end() ? fallback : it->second;
+}
+
+std::vector<std::string> ListTaggedDevices(const GUID& guid) {
+    std::vector<std::string> paths;
+    udev* u = udev_new();
+    if (u == nullptr)
+        return paths;
+    udev_enumerate* e = udev_enumerate_new(u);
+    if (e != nullptr) {
+        udev_enumerate_add_match_subsystem(e, "usb");
+        udev_enumerate_add_match_property(e, "DEVTYPE", "usb_device");
+        udev_enumerate_add_match_is_initialized(e);
+        udev_enumerate_scan_devices(e);
+        udev_list_entry* entry;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
+            udev_device* d = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
+            if (d == nullptr)
+                continue;
+            const char* guids =
+                udev_device_get_property_value(d, linux_backend::kInterfaceGuidsProperty);
+            const char* node = udev_device_get_devnode(d);
+            if (guids != nullptr && node != nullptr &&
+                linux_backend::PropertyListsGuid(guids, guid))
+                paths.emplace_back(node);
+            udev_device_unref(d);
+        }
+        udev_enumerate_unref(e);
+    }
+    udev_unref(u);
+    return paths;
+}
+
+} // namespace
+
+HDEVINFO linux_backend::NewDevInfoSet(const GUID& guid, std::vector<std::string> devicePaths) {
+    auto* set = new (std::nothrow) DevInfoSet;
+    if (set == nullptr) {
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return INVALID_HANDLE_VALUE;
+    }
+    set->guid = guid;
+    set->paths = std::move(devicePaths);
+    return set;
+}
+
+// ---- kernel32 ---------------------------------------------------------------
+
+DWORD WINAPI GetLastError() {
+    return lastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
+
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    // LocalAlloc of 0 bytes still returns a block that LocalFree takes.
+    const SIZE_T n = uBytes == 0 ? 1 : uBytes;
+    void* p = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, n) : std::malloc(n);
+    if (p == nullptr)
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return p;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    std::free(hMem);
+    return nullptr;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    if (dwMilliseconds == 0) {
+        sched_yield();
+        return;
+    }
+    timespec left{static_cast<time_t>(dwMilliseconds / 1000),
+                  static_cast<long>(dwMilliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+DWORD WINAPI GetTickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Milliseconds since an arbitrary start, wrapping at 2^32 like Windows.
+    return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
+                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
+                          HANDLE /*hTemplateFile*/) {
+    // Only device nodes are opened here, so only OPEN_EXISTING makes sense;
+    // sharing and overlapped I/O have no usbfs counterpart and are ignored.
+    if (lpFileName == nullptr || dwCreationDisposition != OPEN_EXISTING) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool read = (dwDesiredAccess & GENERIC_READ) != 0;
+    const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
+    const int mode = write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
+    const int fd = open(lpFileName, mode | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        lastError = Win32FromErrno(err);
+        if (lastError == ERROR_ACCESS_DENIED)
+            linux_backend::ArmAccessAdvice(lpFileName);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto* file = new (std::nothrow) DeviceFile;
+    if (file == nullptr) {
+        close(fd);
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return INVALID_HANDLE_VALUE;
+    }
+    file->fd = fd;
+    file->path = lpFileName;
+    return file;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    auto* file = As<DeviceFile>(hObject, Kind::File);
+    if (file == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    close(file->fd);
+    file->kind = Kind{};
+    delete file;
+    return TRUE;
+}
+
+// ---- SetupAPI ---------------------------------------------------------------
+
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR /*Enumerator*/,
+                                     HWND /*hwndParent*/, DWORD Flags) {
+    // Only the interface listing is supported; udev only knows present
+    // devices, so DIGCF_PRESENT is what we do anyway.
+    if (ClassGuid == nullptr || !(Flags & DIGCF_DEVICEINTERFACE) || (Flags & DIGCF_ALLCLASSES)) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    return linux_backend::NewDevInfoSet(*ClassGuid, ListTaggedDevices(*ClassGuid));
+}
+
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA /*DeviceInfoData*/,
+                                        const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                        PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+    auto* set = As<DevInfoSet>(DeviceInfoSet, Kind::DevInfo);
+    if (set == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (InterfaceClassGuid == nullptr || DeviceInterfaceData == nullptr ||
+        DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (!(*InterfaceClassGuid == set->guid) || MemberIndex >= set->paths.size())
+        return Fail(ERROR_NO_MORE_ITEMS);
+    DeviceInterfaceData->InterfaceClassGuid = *InterfaceClassGuid;
+    DeviceInterfaceData->Flags = 1; // SPINT_ACTIVE
+    DeviceInterfaceData->Reserved = static_cast<ULONG_PTR>(MemberIndex) + 1;
+    return TRUE;
+}
+
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA /*DeviceInfoData*/) {
+    auto* set = As<DevInfoSet>(DeviceInfoSet, Kind::DevInfo);
+    if (set == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (DeviceInterfaceData == nullptr || DeviceInterfaceData->Reserved == 0 ||
+        DeviceInterfaceData->Reserved > set->paths.size())
+        return Fail(ERROR_INVALID_PARAMETER);
+    const std::string& path = set->paths[DeviceInterfaceData->Reserved - 1];
+    const std::size_t need =
+        offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1;
+    if (RequiredSize != nullptr)
+        *RequiredSize = static_cast<DWORD>(need);
+    if (DeviceInterfaceDetailData == nullptr)
+        return Fail(DeviceInterfaceDetailDataSize == 0 ? ERROR_INSUFFICIENT_BUFFER
+                                                       : ERROR_INVALID_PARAMETER);
+    if (DeviceInterfaceDetailData->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+        return Fail(ERROR_INVALID_PARAMETER); // ERROR_INVALID_USER_BUFFER on Windows
+    if (DeviceInterfaceDetailDataSize < need)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(DeviceInterfaceDetailData->DevicePath, path.c_str(), path.size() + 1);
+    return TRUE;
+}
+
+BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    auto* set = As<DevInfoSet>(DeviceInfoSet, Kind::DevInfo);
+    if (set == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    set->kind = Kind{};
+    delete set;
+    return TRUE;
+}
+
+// ---- WinUSB -------------------------------------------------------------------
+
+BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE InterfaceHandle) {
+    auto* file = As<DeviceFile>(DeviceHandle, Kind::File);
+    if (file == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (InterfaceHandle == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    auto* usb = new (std::nothrow) UsbInterface;
+    if (usb == nullptr)
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    auto undo = [usb](int libusbError) {
+        if (usb->device != nullptr) {
+            if (usb->driverDetached)
+                libusb_attach_kernel_driver(usb->device, usb->interfaceNumber);
+            libusb_close(usb->device);
+        }
+        if (usb->config != nullptr)
+            libusb_free_config_descriptor(usb->config);
+        if (usb->context != nullptr)
+            libusb_exit(usb->context);
+        delete usb;
+        return FailLibusb(libusbError);
+    };
+    int r = NewLibusbContext(&usb->context);
+    if (r != LIBUSB_SUCCESS) {
+        usb->context = nullptr;
+        return undo(r);
+    }
+    r = libusb_wrap_sys_device(usb->context, static_cast<intptr_t>(file->fd), &usb->device);
+    if (r != LIBUSB_SUCCESS) {
+        usb->device = nullptr;
+        return undo(r);
+    }
+    r = libusb_get_active_config_descriptor(libusb_get_device(usb->device), &usb->config);
+    if (r != LIBUSB_SUCCESS) {
+        usb->config = nullptr;
+        return undo(r);
+    }
+    if (usb->config->bNumInterfaces == 0 || usb->config->interface[0].num_altsetting == 0)
+        return undo(LIBUSB_ERROR_NOT_FOUND);
+    // WinUSB's first interface handle is the configuration's first interface.
+    usb->interfaceNumber = usb->config->interface[0].altsetting[0].bInterfaceNumber;
+    // A pendant is usually claimed by the kernel's HID driver: take it over,
+    // and give it back in WinUsb_Free.
+    if (libusb_kernel_driver_active(usb->device, usb->interfaceNumber) == 1) {
+        r = libusb_detach_kernel_driver(usb->device, usb->interfaceNumber);
+        if (r != LIBUSB_SUCCESS && r != LIBUSB_ERROR_NOT_FOUND)
+            return undo(r);
+        usb->driverDetached = r == LIBUSB_SUCCESS;
+    }
+    r = libusb_claim_interface(usb->device, usb->interfaceNumber);
+    if (r != LIBUSB_SUCCESS)
+        return undo(r);
+    *InterfaceHandle = usb;
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    libusb_release_interface(usb->device, usb->interfaceNumber);
+    if (usb->driverDetached)
+        libusb_attach_kernel_driver(usb->device, usb->interfaceNumber);
+    libusb_close(usb->device);
+    libusb_free_config_descriptor(usb->config);
+    libusb_exit(usb->context);
+    usb->kind = Kind{};
+    delete usb;
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR DescriptorType,
+                                 UCHAR Index, USHORT LanguageID, PUCHAR Buffer, ULONG BufferLength,
+                                 PULONG LengthTransferred) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (Buffer == nullptr || LengthTransferred == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    *LengthTransferred = 0;
+    const auto length = static_cast<std::uint16_t>(BufferLength > 0xFFFF ? 0xFFFF : BufferLength);
+    const int r = libusb_control_transfer(
+        usb->device, 0x80, // device to host, standard request, recipient device
+        LIBUSB_REQUEST_GET_DESCRIPTOR, static_cast<std::uint16_t>((DescriptorType << 8) | Index),
+        LanguageID, Buffer, length, TimeoutFor(*usb, 0, kDefaultControlTimeoutMs));
+    if (r < 0)
+        return FailLibusb(r);
+    *LengthTransferred = static_cast<ULONG>(r);
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandle,
+                                          UCHAR AlternateInterfaceNumber,
+                                          PUSB_INTERFACE_DESCRIPTOR UsbAltInterfaceDescriptor) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (UsbAltInterfaceDescriptor == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const libusb_interface_descriptor* alt = AltSetting(*usb, AlternateInterfaceNumber);
+    if (alt == nullptr)
+        return Fail(ERROR_NO_MORE_ITEMS);
+    USB_INTERFACE_DESCRIPTOR& d = *UsbAltInterfaceDescriptor;
+    d.bLength = alt->bLength;
+    d.bDescriptorType = alt->bDescriptorType;
+    d.bInterfaceNumber = alt->bInterfaceNumber;
+    d.bAlternateSetting = alt->bAlternateSetting;
+    d.bNumEndpoints = alt->bNumEndpoints;
+    d.bInterfaceClass = alt->bInterfaceClass;
+    d.bInterfaceSubClass = alt->bInterfaceSubClass;
+    d.bInterfaceProtocol = alt->bInterfaceProtocol;
+    d.iInterface = alt->iInterface;
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
+                             UCHAR AlternateInterfaceNumber, UCHAR PipeIndex,
+                             PWINUSB_PIPE_INFORMATION PipeInformation) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (PipeInformation == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const libusb_interface_descriptor* alt = AltSetting(*usb, AlternateInterfaceNumber);
+    if (alt == nullptr || PipeIndex >= alt->bNumEndpoints)
+        return Fail(ERROR_NO_MORE_ITEMS);
+    const libusb_endpoint_descriptor& ep = alt->endpoint[PipeIndex];
+    PipeInformation->PipeType = static_cast<USBD_PIPE_TYPE>(ep.bmAttributes & 0x03);
+    PipeInformation->PipeId = ep.bEndpointAddress;
+    // Bits 11-12 count extra high-bandwidth transactions, not bytes.
+    PipeInformation->MaximumPacketSize = static_cast<USHORT>(ep.wMaxPacketSize & 0x07FF);
+    PipeInformation->Interval = ep.bInterval;
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID,
+                                 ULONG PolicyType, ULONG ValueLength, PVOID Value) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (PolicyType != PIPE_TRANSFER_TIMEOUT)
+        return Fail(ERROR_NOT_SUPPORTED);
+    if (Value == nullptr || ValueLength != sizeof(ULONG))
+        return Fail(ERROR_INVALID_PARAMETER);
+    // Pipe 0 is the default control pipe; any other must be one of ours.
+    if (PipeID != 0 && FindEndpoint(*usb, PipeID) == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    ULONG ms;
+    std::memcpy(&ms, Value, sizeof ms);
+    usb->timeoutMs[PipeID] = ms;
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
+                                   WINUSB_SETUP_PACKET SetupPacket, PUCHAR Buffer,
+                                   ULONG BufferLength, PULONG LengthTransferred,
+                                   LPOVERLAPPED Overlapped) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (LengthTransferred != nullptr)
+        *LengthTransferred = 0;
+    if (Overlapped != nullptr)
+        return Fail(ERROR_NOT_SUPPORTED);
+    if (SetupPacket.Length > BufferLength || (SetupPacket.Length > 0 && Buffer == nullptr))
+        return Fail(ERROR_INVALID_PARAMETER);
+    const int r =
+        libusb_control_transfer(usb->device, SetupPacket.RequestType, SetupPacket.Request,
+                                SetupPacket.Value, SetupPacket.Index, Buffer, SetupPacket.Length,
+                                TimeoutFor(*usb, 0, kDefaultControlTimeoutMs));
+    if (r < 0)
+        return FailLibusb(r);
+    if (LengthTransferred != nullptr)
+        *LengthTransferred = static_cast<ULONG>(r);
+    return TRUE;
+}
+
+BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID, PUCHAR Buffer,
+                            ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED Overlapped) {
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (LengthTransferred != nullptr)
+        *LengthTransferred = 0;
+    if (Overlapped != nullptr)
+        return Fail(ERROR_NOT_SUPPORTED);
+    const libusb_endpoint_descriptor* ep = FindEndpoint(*usb, PipeID);
+    if (ep == nullptr || !(PipeID & USB_ENDPOINT_DIRECTION_MASK) || Buffer == nullptr ||
+        BufferLength > 0x7FFFFFFF)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const unsigned timeout = TimeoutFor(*usb, PipeID, 0);
+    int done = 0;
+    int r;
+    switch (ep->bmAttributes & 0x03) {
+    case LIBUSB_TRANSFER_TYPE_INTERRUPT:
+        r = libusb_interrupt_transfer(usb->device, PipeID, Buffer, static_cast<int>(BufferLength),
+                                      &done, timeout);
+        break;
+    case LIBUSB_TRANSFER_TYPE_BULK:
+        r = libusb_bulk_transfer(usb->device, PipeID, Buffer, static_cast<int>(BufferLength), &done,
+                                 timeout);
+        break;
+    default:
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (LengthTransferred != nullptr)
+        *LengthTransferred = static_cast<ULONG>(done);
+    if (r != LIBUSB_SUCCESS)
+        return FailLibusb(r);
+    return TRUE;
+}

@@ -1,0 +1,68 @@
+#include "backends/linux/error_map.h"
+
+#include <gtest/gtest.h>
+#include <libusb.h>
+
+#include <cerrno>
+
+namespace {
+
+using linux_backend::Win32FromErrno;
+using linux_backend::Win32FromLibusb;
+
+struct Mapping {
+    int from;
+    DWORD to;
+};
+
+TEST(ErrorMap, ErrnoFromOpeningANode) {
+    const Mapping table[] = {
+        {0, ERROR_SUCCESS},
+        {ENOENT, ERROR_FILE_NOT_FOUND},
+        {EACCES, ERROR_ACCESS_DENIED}, // the 0x80070005 of an inaccessible pendant
+        {EPERM, ERROR_ACCESS_DENIED},
+        {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
+        {ENXIO, ERROR_DEVICE_NOT_CONNECTED},
+        {EBUSY, ERROR_BUSY},
+        {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+        {EMFILE, linux_backend::kErrorTooManyOpenFiles},
+        {EINVAL, ERROR_INVALID_PARAMETER},
+        {ETIMEDOUT, ERROR_SEM_TIMEOUT},
+        {EBADF, ERROR_INVALID_HANDLE},
+        {EIO, ERROR_GEN_FAILURE},
+    };
+    for (const auto& m : table)
+        EXPECT_EQ(Win32FromErrno(m.from), m.to) << "errno " << m.from;
+}
+
+TEST(ErrorMap, LibusbErrors) {
+    const Mapping table[] = {
+        {LIBUSB_SUCCESS, ERROR_SUCCESS},
+        {LIBUSB_ERROR_ACCESS, ERROR_ACCESS_DENIED},
+        // The core sleeps after any failed read except the time-out, so
+        // the time-out must be exactly WinUSB's code.
+        {LIBUSB_ERROR_TIMEOUT, ERROR_SEM_TIMEOUT},
+        {LIBUSB_ERROR_NO_DEVICE, ERROR_DEVICE_NOT_CONNECTED},
+        {LIBUSB_ERROR_INVALID_PARAM, ERROR_INVALID_PARAMETER},
+        {LIBUSB_ERROR_NOT_FOUND, ERROR_FILE_NOT_FOUND},
+        {LIBUSB_ERROR_BUSY, ERROR_BUSY},
+        {LIBUSB_ERROR_NO_MEM, ERROR_NOT_ENOUGH_MEMORY},
+        {LIBUSB_ERROR_NOT_SUPPORTED, ERROR_NOT_SUPPORTED},
+        {LIBUSB_ERROR_INTERRUPTED, linux_backend::kErrorOperationAborted},
+        {LIBUSB_ERROR_IO, ERROR_GEN_FAILURE},
+        {LIBUSB_ERROR_PIPE, ERROR_GEN_FAILURE},
+        {LIBUSB_ERROR_OVERFLOW, ERROR_GEN_FAILURE},
+        {LIBUSB_ERROR_OTHER, ERROR_GEN_FAILURE},
+        {-1234, ERROR_GEN_FAILURE},
+    };
+    for (const auto& m : table)
+        EXPECT_EQ(Win32FromLibusb(m.from), m.to) << libusb_error_name(m.from);
+}
+
+TEST(ErrorMap, AccessDeniedBecomesTheHresultTheToolPrints) {
+    EXPECT_EQ(static_cast<std::uint32_t>(HRESULT_FROM_WIN32(Win32FromErrno(EACCES))), 0x80070005u);
+    EXPECT_EQ(static_cast<std::uint32_t>(HRESULT_FROM_WIN32(Win32FromLibusb(LIBUSB_ERROR_ACCESS))),
+              0x80070005u);
+}
+
+} // namespace

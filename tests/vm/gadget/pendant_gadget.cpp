@@ -1,0 +1,318 @@
+// A virtual pendant on the Linux USB gadget stack, for the VM test.
+//
+// It serves one FunctionFS function: one HID class interface with an
+// interrupt IN endpoint 0x81 of 8-byte packets.
+// On ep0 it answers what a pendant answers: the HID report descriptor, and
+// the SET_REPORT requests that carry the display. The six display reports of
+// a frame are put together and decoded with the same pendant-side code as
+// the in-process virtual pendant, so both check the host by one rule.
+//
+//   pendant-gadget [--stamp] FFS_MOUNT_DIR
+//
+// --stamp starts every log line with "[<microseconds>] " on the monotonic
+// clock, for timing the host from the pendant's side.
+//
+// Commands on standard input, one a line:
+//   in HH HH ...   send one input report (up to 8 bytes) on the IN endpoint;
+//                  waits until the host has read it
+// Log on standard output, one event a line, flushed at once:
+//   READY, EVENT <name>, SETUP <8 bytes>, REPORT <8 bytes>, FRAME <48 bytes>,
+//   COORDS <6 values> WORDS <4 values>, DISPLAY <text>, FRAME-BAD <why>,
+//   IN-SENT <bytes>, IN-FAILED <errno text>
+#include <linux/usb/ch9.h>
+#include <linux/usb/functionfs.h>
+
+#include <endian.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backends/virtual/display_decoder.h"
+
+namespace {
+
+std::mutex logMutex;
+bool stampLines = false;
+
+void Log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* fmt, ...) {
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (stampLines) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::printf("[%lld] ", static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000);
+    }
+    va_list ap;
+    va_start(ap, fmt);
+    std::vprintf(fmt, ap);
+    va_end(ap);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string Hex(const std::uint8_t* p, std::size_t n) {
+    std::string s;
+    char b[4];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02x" : "%02x", p[i]);
+        s += b;
+    }
+    return s;
+}
+
+// Input report 4 (five data bytes after the id) and feature report 6 (seven):
+// the shapes the host tool reads and writes. The 6-byte input report is a
+// short packet on the 8-byte endpoint, which is what ends the host's 64-byte
+// read; a full 8-byte packet would leave that read waiting for more. A
+// vendor usage page keeps the kernel's HID input layer from making it a
+// keyboard.
+const std::uint8_t kReportDescriptor[] = {
+    0x06, 0x00, 0xFF, // Usage Page (vendor 0xFF00)
+    0x09, 0x01,       // Usage (1)
+    0xA1, 0x01,       // Collection (Application)
+    0x85, 0x04,       //   Report ID (4)
+    0x09, 0x02,       //   Usage (2)
+    0x15, 0x00,       //   Logical Minimum (0)
+    0x26, 0xFF, 0x00, //   Logical Maximum (255)
+    0x75, 0x08,       //   Report Size (8)
+    0x95, 0x07,       //   Report Count (7)
+    0x81, 0x02,       //   Input (Data, Var, Abs)
+    0x85, 0x06,       //   Report ID (6)
+    0x09, 0x03,       //   Usage (3)
+    0x95, 0x07,       //   Report Count (7)
+    0xB1, 0x02,       //   Feature (Data, Var, Abs)
+    0xC0,             // End Collection
+};
+
+void Put16(std::vector<std::uint8_t>& v, unsigned x) {
+    v.push_back(static_cast<std::uint8_t>(x & 0xFF));
+    v.push_back(static_cast<std::uint8_t>(x >> 8));
+}
+void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
+    Put16(v, x & 0xFFFF);
+    Put16(v, x >> 16);
+}
+
+// One speed's descriptors: interface, HID descriptor, endpoint. Returns how
+// many descriptors were appended.
+std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, std::uint8_t interval) {
+    const std::uint8_t intf[] = {
+        USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, 0, 0, 1, USB_CLASS_HID, 0, 0, 1};
+    v.insert(v.end(), intf, intf + sizeof intf);
+    const std::uint8_t hidDesc[] = {9, 0x21, 0x11, 0x01, 0, 1, 0x22};
+    v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
+    Put16(v, sizeof kReportDescriptor);
+    const std::uint8_t ep[] = {USB_DT_ENDPOINT_SIZE, USB_DT_ENDPOINT, USB_DIR_IN | 1,
+                               USB_ENDPOINT_XFER_INT};
+    v.insert(v.end(), ep, ep + sizeof ep);
+    Put16(v, 8);
+    v.push_back(interval);
+    return 3;
+}
+
+std::vector<std::uint8_t> Descriptors() {
+    std::vector<std::uint8_t> body;
+    // 1 ms polling at both speeds (full speed counts frames, high speed
+    // 2^(n-1) microframes).
+    const std::uint32_t fsCount = AppendSpeed(body, 1);
+    const std::uint32_t hsCount = AppendSpeed(body, 4);
+    std::vector<std::uint8_t> v;
+    Put32(v, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
+    Put32(v, static_cast<std::uint32_t>(12 + 8 + body.size()));
+    Put32(v, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
+    Put32(v, fsCount);
+    Put32(v, hsCount);
+    v.insert(v.end(), body.begin(), body.end());
+    return v;
+}
+
+std::vector<std::uint8_t> Strings() {
+    static const char kInterfaceName[] = "virtual pendant";
+    std::vector<std::uint8_t> v;
+    Put32(v, FUNCTIONFS_STRINGS_MAGIC);
+    Put32(v, static_cast<std::uint32_t>(16 + 2 + sizeof kInterfaceName));
+    Put32(v, 1); // strings per language
+    Put32(v, 1); // languages
+    Put16(v, 0x0409);
+    v.insert(v.end(), kInterfaceName, kInterfaceName + sizeof kInterfaceName);
+    return v;
+}
+
+bool WriteAll(int fd, const std::vector<std::uint8_t>& v) {
+    return write(fd, v.data(), v.size()) == static_cast<ssize_t>(v.size());
+}
+
+const char* EventName(unsigned type) {
+    switch (type) {
+    case FUNCTIONFS_BIND:
+        return "BIND";
+    case FUNCTIONFS_UNBIND:
+        return "UNBIND";
+    case FUNCTIONFS_ENABLE:
+        return "ENABLE";
+    case FUNCTIONFS_DISABLE:
+        return "DISABLE";
+    case FUNCTIONFS_SETUP:
+        return "SETUP-EVENT";
+    case FUNCTIONFS_SUSPEND:
+        return "SUSPEND";
+    case FUNCTIONFS_RESUME:
+        return "RESUME";
+    default:
+        return "UNKNOWN";
+    }
+}
+
+class Ep0Server {
+  public:
+    explicit Ep0Server(int ep0) : ep0_(ep0) {}
+
+    void Setup(const usb_ctrlrequest& c) {
+        std::uint8_t raw[8];
+        std::memcpy(raw, &c, sizeof raw);
+        Log("SETUP %s", Hex(raw, sizeof raw).c_str());
+        const unsigned value = le16toh(c.wValue);
+        const unsigned length = le16toh(c.wLength);
+        if (c.bRequestType & USB_DIR_IN) {
+            if (c.bRequestType == 0x81 && c.bRequest == USB_REQ_GET_DESCRIPTOR &&
+                (value >> 8) == 0x22) {
+                const std::size_t n = std::min<std::size_t>(length, sizeof kReportDescriptor);
+                if (write(ep0_, kReportDescriptor, n) < 0)
+                    Log("EP0-FAILED %s", std::strerror(errno));
+                return;
+            }
+            Stall(true);
+            return;
+        }
+        std::uint8_t data[256];
+        if (length > sizeof data) {
+            Stall(false);
+            return;
+        }
+        const ssize_t got = read(ep0_, length ? data : nullptr, length);
+        if (got < 0) {
+            Log("EP0-FAILED %s", std::strerror(errno));
+            return;
+        }
+        if (c.bRequestType == 0x21 && c.bRequest == 0x09) {
+            Report(raw, data, static_cast<std::size_t>(got));
+        }
+    }
+
+  private:
+    // A stall on ep0 is asked for by moving data the wrong way.
+    void Stall(bool inRequest) {
+        const ssize_t r = inRequest ? read(ep0_, nullptr, 0) : write(ep0_, nullptr, 0);
+        if (r >= 0 || errno != EL2HLT)
+            Log("EP0-STALL-FAILED %s", std::strerror(errno));
+    }
+
+    void Report(const std::uint8_t* setup, const std::uint8_t* data, std::size_t n) {
+        Log("REPORT %s", Hex(data, n).c_str());
+        if (!pendant_side::IsDisplaySetReport(setup))
+            return;
+        if (!assembler_.Add(data, n))
+            return;
+        const auto& frame = assembler_.Frame();
+        Log("FRAME %s", Hex(frame.data(), frame.size()).c_str());
+        pendant_side::DecodedDisplay d{};
+        const std::string why = pendant_side::DecodeDisplayFrame(frame.data(), d);
+        if (!why.empty()) {
+            Log("FRAME-BAD %s", why.c_str());
+            return;
+        }
+        Log("COORDS %.4f %.4f %.4f %.4f %.4f %.4f WORDS %u %u %u %u", d.CoordSet1[0],
+            d.CoordSet1[1], d.CoordSet1[2], d.CoordSet2[0], d.CoordSet2[1], d.CoordSet2[2],
+            d.DisplayWord[0], d.DisplayWord[1], d.DisplayWord[2], d.DisplayWord[3]);
+        Log("DISPLAY %s", pendant_side::FormatDisplay(d).c_str());
+    }
+
+    int ep0_;
+    pendant_side::FrameAssembler assembler_;
+};
+
+// Reads "in HH HH ..." lines and sends each as one input report.
+void InputLoop(int ep1) {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::string cmd;
+        if (!(words >> cmd) || cmd != "in") {
+            if (!cmd.empty())
+                Log("BAD-COMMAND %s", line.c_str());
+            continue;
+        }
+        std::vector<std::uint8_t> report;
+        std::string byte;
+        while (words >> byte && report.size() < 8)
+            report.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+        if (write(ep1, report.data(), report.size()) == static_cast<ssize_t>(report.size()))
+            Log("IN-SENT %s", Hex(report.data(), report.size()).c_str());
+        else
+            Log("IN-FAILED %s", std::strerror(errno));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string dir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--stamp") == 0)
+            stampLines = true;
+        else
+            dir = argv[i];
+    }
+    if (dir.empty()) {
+        std::fprintf(stderr, "usage: pendant-gadget [--stamp] FFS_MOUNT_DIR\n");
+        return 2;
+    }
+    const int ep0 = open((dir + "/ep0").c_str(), O_RDWR);
+    if (ep0 < 0) {
+        std::perror("open ep0");
+        return 1;
+    }
+    if (!WriteAll(ep0, Descriptors()) || !WriteAll(ep0, Strings())) {
+        std::perror("write descriptors");
+        return 1;
+    }
+    const int ep1 = open((dir + "/ep1").c_str(), O_RDWR);
+    if (ep1 < 0) {
+        std::perror("open ep1");
+        return 1;
+    }
+    Log("READY");
+    std::thread(InputLoop, ep1).detach();
+
+    Ep0Server server(ep0);
+    usb_functionfs_event events[4];
+    for (;;) {
+        const ssize_t n = read(ep0, events, sizeof events);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            Log("EP0-READ-FAILED %s", std::strerror(errno));
+            return 1;
+        }
+        for (ssize_t i = 0; i < n / static_cast<ssize_t>(sizeof events[0]); ++i) {
+            const auto& ev = events[i];
+            if (ev.type == FUNCTIONFS_SETUP)
+                server.Setup(ev.u.setup);
+            else
+                Log("EVENT %s", EventName(ev.type));
+        }
+    }
+}

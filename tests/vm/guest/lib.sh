@@ -1,0 +1,149 @@
+# Helpers for guest scenarios (busybox sh). A scenario is a file
+# /vm/scenarios/NAME.sh that defines scenario_main; it reports with vm_check /
+# vm_pass / vm_fail and may print figures with vm_figure. Results go to the
+# second serial port, one line each, so that kernel messages on the console
+# cannot mix into them:
+#   CHECK PASS <name>
+#   CHECK FAIL <name>: <detail>
+#   FIGURE <name> <value...>
+#   DONE pass=<n> fail=<n>
+
+VM_RESULTS=/dev/ttyS1
+vm_npass=0
+vm_nfail=0
+
+vm_result() {
+    echo "$*" >"$VM_RESULTS"
+    echo "[vm] $*"
+}
+vm_pass() {
+    vm_npass=$((vm_npass + 1))
+    vm_result "CHECK PASS $1"
+}
+vm_fail() {
+    vm_nfail=$((vm_nfail + 1))
+    vm_result "CHECK FAIL $1: $2"
+}
+vm_figure() { vm_result "FIGURE $*"; }
+
+# vm_check NAME COMMAND...: passes when COMMAND succeeds.
+vm_check() {
+    local name="$1"
+    shift
+    if "$@"; then
+        vm_pass "$name"
+    else
+        vm_fail "$name" "$*"
+    fi
+}
+
+# vm_wait SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds or
+# the time is up; returns its last status.
+vm_wait() {
+    local limit=$(($1 * 20)) i=0
+    shift
+    while ! "$@"; do
+        i=$((i + 1))
+        [ "$i" -ge "$limit" ] && return 1
+        usleep 50000
+    done
+}
+
+# Prints a file to the console with a heading, for the log of a failed run.
+vm_show() {
+    echo "----- $1 -----"
+    cat "$2" 2>/dev/null
+    echo "----- end of $1 -----"
+}
+
+vm_start_udev() {
+    udevd --daemon
+    udevadm trigger --action=add >/dev/null 2>&1
+    udevadm settle --timeout=30
+}
+
+vm_main() {
+    local name="$1"
+    vm_start_udev
+    if [ -z "$name" ] || [ ! -f "/vm/scenarios/$name.sh" ]; then
+        vm_fail scenario "no scenario named '$name'"
+    else
+        . "/vm/scenarios/$name.sh"
+        scenario_main
+    fi
+    vm_result "DONE pass=$vm_npass fail=$vm_nfail"
+    sync
+    poweroff -f
+}
+
+# ---- the gadget pendant -----------------------------------------------------
+# One configfs gadget whose only function is a FunctionFS instance served by
+# pendant-gadget. Commands go to the program through a FIFO held open on fd 7;
+# its log is /tmp/gadget.log.
+
+GADGET=/sys/kernel/config/usb_gadget/pendant
+FFS=/dev/ffs-pendant
+GADGET_LOG=/tmp/gadget.log
+UDC_NAME=dummy_udc.0
+gadget_pid=""
+
+# gadget_create VID PID [pendant-gadget options]
+gadget_create() {
+    local vid="$1" pid="$2"
+    shift 2
+    mkdir -p "$GADGET/strings/0x409" "$GADGET/configs/c.1/strings/0x409" "$GADGET/functions/ffs.pendant"
+    echo "$vid" >"$GADGET/idVendor"
+    echo "$pid" >"$GADGET/idProduct"
+    echo 0x0200 >"$GADGET/bcdUSB"
+    echo "test" >"$GADGET/strings/0x409/manufacturer"
+    echo "virtual pendant" >"$GADGET/strings/0x409/product"
+    echo "0001" >"$GADGET/strings/0x409/serialnumber"
+    echo "pendant" >"$GADGET/configs/c.1/strings/0x409/configuration"
+    echo 100 >"$GADGET/configs/c.1/MaxPower"
+    ln -s "$GADGET/functions/ffs.pendant" "$GADGET/configs/c.1/"
+    mkdir -p "$FFS"
+    mount -t functionfs pendant "$FFS"
+    rm -f /tmp/gadget.in
+    mkfifo /tmp/gadget.in
+    pendant-gadget "$@" "$FFS" </tmp/gadget.in >"$GADGET_LOG" 2>&1 &
+    gadget_pid=$!
+    exec 7>/tmp/gadget.in
+    vm_wait 10 grep -q '^READY' "$GADGET_LOG"
+}
+
+# gadget_set_ids VID PID: only while unbound.
+gadget_set_ids() {
+    echo "$1" >"$GADGET/idVendor"
+    echo "$2" >"$GADGET/idProduct"
+}
+
+# The host side's sysfs directory of the gadget device, once enumerated.
+gadget_host_dir() {
+    local d
+    for d in /sys/bus/usb/devices/*; do
+        [ -f "$d/idVendor" ] || continue
+        if [ "$(cat "$d/idVendor"):$(cat "$d/idProduct")" = "$(gadget_ids)" ]; then
+            echo "$d"
+            return 0
+        fi
+    done
+    return 1
+}
+gadget_ids() {
+    local v p
+    v=$(cat "$GADGET/idVendor")
+    p=$(cat "$GADGET/idProduct")
+    printf '%04x:%04x' "$v" "$p"
+}
+
+gadget_bind() {
+    echo "$UDC_NAME" >"$GADGET/UDC"
+    vm_wait 20 gadget_host_dir >/dev/null && udevadm settle --timeout=30
+}
+gadget_unbind() { echo "" >"$GADGET/UDC"; }
+
+# gadget_send HH HH ...: queue one input report.
+gadget_send() { echo "in $*" >&7; }
+
+# gadget_count PATTERN: how many log lines match.
+gadget_count() { grep -c "$1" "$GADGET_LOG"; }

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Boots the test guest under qemu (plain emulation, no KVM), runs one
+# scenario in it and reports its checks. Exit 0 only when the guest finished
+# the scenario with at least one check and none failed. On failure the
+# guest's console log is printed.
+#
+#   run-vm.sh -k KERNEL_ROOT -i INITRAMFS -s SCENARIO [-t SECONDS] [-w WORKDIR]
+set -uo pipefail
+
+kroot="" initrd="" scenario="" limit=240 work=""
+while getopts "k:i:s:t:w:" opt; do
+    case "$opt" in
+    k) kroot="$OPTARG" ;;
+    i) initrd="$OPTARG" ;;
+    s) scenario="$OPTARG" ;;
+    t) limit="$OPTARG" ;;
+    w) work="$OPTARG" ;;
+    *) exit 2 ;;
+    esac
+done
+[ -n "$kroot" ] && [ -n "$initrd" ] && [ -n "$scenario" ] || {
+    echo "usage: $0 -k KERNEL_ROOT -i INITRAMFS -s SCENARIO [-t SECONDS] [-w WORKDIR]" >&2
+    exit 2
+}
+kernel="$(ls "$kroot"/boot/vmlinuz-* 2>/dev/null | head -n 1)"
+[ -n "$kernel" ] || { echo "no kernel image under $kroot/boot" >&2; exit 2; }
+[ -n "$work" ] || work="$(mktemp -d)"
+mkdir -p "$work"
+console="$work/console-$scenario.log"
+results="$work/results-$scenario.log"
+: >"$console"
+: >"$results"
+
+start=$(date +%s)
+timeout --kill-after=10 "$limit" qemu-system-x86_64 \
+    -accel tcg -machine pc -cpu max -smp 1 -m 512 \
+    -display none -monitor none -no-reboot -nodefaults \
+    -serial "file:$console" -serial "file:$results" \
+    -kernel "$kernel" -initrd "$initrd" \
+    -append "console=ttyS0 panic=-1 loglevel=4 pendant.scenario=$scenario"
+qemu_rc=$?
+elapsed=$(($(date +%s) - start))
+
+pass=$(grep -c '^CHECK PASS' "$results")
+fail=$(grep -c '^CHECK FAIL' "$results")
+grep -E '^(CHECK|FIGURE)' "$results"
+ok=1
+if [ "$qemu_rc" -eq 124 ] || [ "$qemu_rc" -eq 137 ]; then
+    echo "vm: guest did not finish within ${limit} s"
+    ok=0
+elif [ "$qemu_rc" -ne 0 ]; then
+    echo "vm: qemu exited with status $qemu_rc"
+    ok=0
+fi
+if ! grep -q '^DONE' "$results"; then
+    echo "vm: the scenario did not run to its end"
+    ok=0
+fi
+[ "$fail" -eq 0 ] && [ "$pass" -gt 0 ] || ok=0
+echo "vm: scenario $scenario: $pass passed, $fail failed (${elapsed} s)"
+if [ "$ok" -ne 1 ]; then
+    echo "===== guest console log ($console) ====="
+    cat "$console"
+    echo "===== end of guest console log ====="
+    exit 1
+fi
+exit 0

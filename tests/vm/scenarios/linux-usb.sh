@@ -1,0 +1,218 @@
+# pendant-test on the kernel's own USB stack: found through the udev rule,
+# opened through usbfs, driven by the gadget pendant over dummy_hcd.
+
+VID=0xfff0
+PID=0x0001
+PT_OUT=/tmp/pendant-test.out
+GUID='{136917CC-8699-43EC-B5A9-8926D7165DE7}'
+pt_pid=""
+
+# pt_start [tester]: runs pendant-test (as the unprivileged user "tester"
+# when asked) with unbuffered output and a FIFO on standard input, held
+# open on fd 8 so that the closing read waits for what we write.
+pt_start() {
+    rm -f /tmp/pt.in "$PT_OUT"
+    mkfifo /tmp/pt.in
+    if [ "$1" = tester ]; then
+        su -s /bin/sh tester -c 'exec /usr/local/bin/stdbuf -o0 /usr/local/bin/pendant-test' \
+            </tmp/pt.in >"$PT_OUT" 2>&1 &
+    else
+        stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>&1 &
+    fi
+    pt_pid=$!
+    exec 8>/tmp/pt.in
+}
+pt_alive() { kill -0 "$pt_pid" 2>/dev/null; }
+pt_stop() {
+    kill "$pt_pid" 2>/dev/null
+    wait "$pt_pid" 2>/dev/null
+    exec 8>&-
+}
+pt_has() { grep -q "$1" "$PT_OUT"; }
+EXPECTED=/tmp/expected.out
+# pt_is_expected: the tool's output so far is exactly $EXPECTED.
+pt_is_expected() { cmp -s "$EXPECTED" "$PT_OUT"; }
+pt_lines() { wc -l <"$PT_OUT"; }
+# CPU time (user + system, in clock ticks) the tool has used so far.
+pt_ticks() { awk '{ print $14 + $15 }' "/proc/$pt_pid/stat"; }
+
+# The closing read: Enter alone does not end the tool, a word does, with
+# status 0.
+pt_check_closing_read() {
+    local name="$1" status
+    echo "" >&8
+    usleep 500000
+    vm_check "$name: Enter alone does not end it" pt_alive
+    echo "bye" >&8
+    if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
+        wait "$pt_pid"
+        status=$?
+        vm_check "$name: exits with status 0 after a word" test "$status" -eq 0
+    else
+        vm_fail "$name: exits after a word" "still running 10 s after the word"
+        pt_stop
+    fi
+    exec 8>&-
+}
+
+# The failure path: exactly the lines of the printf format $2 on standard
+# output, then the closing read.
+pt_check_failure() {
+    local name="$1" who="$3"
+    printf "$2" >"$EXPECTED"
+    pt_start "$who"
+    vm_wait 30 pt_has 'nothing to do' || true
+    usleep 300000
+    if pt_is_expected; then
+        vm_pass "$name: prints exactly the failure lines"
+    else
+        vm_fail "$name: prints exactly the failure lines" "got: $(od -c "$PT_OUT" | head -n 8)"
+    fi
+    vm_check "$name: waits for a word" pt_alive
+    pt_check_closing_read "$name"
+}
+
+# ---- the jog sequence: report, and whether it moves a coordinate
+# 04 00 00 AXIS DELTA 00; axes 0x11-0x13, deltas +-1..31.
+JOG="12:02:1 11:ff:1 13:1f:1 12:e1:1 14:05:0 11:20:0 13:e0:0 11:01:1"
+EXPECTED_COORDS='COORDS 0.0000 0.0000 0.0000 0.0000 2.0000 0.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 0.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 -1.0000 -29.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 0.0000 -29.0000 31.0000 WORDS 0 0 0 0'
+# CoordSet2 = (0, -29, 31): -29 is 29 with the sign bit in the fraction word.
+EXPECTED_LAST_FRAME="06 fe fd 0f 00 00 00 00 06 00 00 00 00 00 00 00 06 00 00 00 00 00 1d 00 \
+06 00 80 1f 00 00 00 00 06 00 00 00 00 00 00 00 06 08 02 00 00 00 00 00"
+
+expected_survey() {
+    printf '\nCreating and sending device query...'
+    printf '\n#Descriptor type   : 4'
+    printf '\n#Interface Class   : 3'
+    printf '\n#Interface Number  : 0'
+    printf '\n#Interface Protocol: 0'
+    printf '\n#Interface SubClass: 0'
+    printf '\n#iInterface        : %d' "$1"
+    printf '\n#Endpoints Found   : 1'
+    printf '\nFinished device query.'
+    printf '\n\nCreating and sending endpoint queries...'
+    printf '\n    Endpoint 0:\n      Type: Interrupt\n      PipeID: 129'
+    printf '\n      PipeInterruptFirst set to this pipe.'
+    printf '\n      MaxPacket: 8'
+    printf '\nEndpoint query complete.'
+}
+
+# byte N (0-based) of the kernel's copy of the device's descriptors
+descriptor_byte() { od -An -tu1 -j "$2" -N1 "$1/descriptors" | tr -d ' '; }
+
+scenario_main() {
+    local dev node frames sent axis delta moves t0 t1 lines_before oc_pid
+
+    # The driver package of Linux: the rule, written by our own command.
+    vm_check "rule written" pendant-test-udev-rule fff0:0001 /etc/udev/rules.d/70-pendant-test.rules
+    udevadm control --reload
+
+    pt_check_failure "no device" 'Device not connected or driver not installed\nnothing to do...\n'
+
+    # A pendant that no rule tags is not found, as on Windows without the
+    # driver package.
+    vm_check "gadget ready" gadget_create "$VID" 0x0002
+    vm_check "untagged gadget enumerated" gadget_bind
+    pt_check_failure "untagged device" 'Device not connected or driver not installed\nnothing to do...\n'
+    gadget_unbind
+    vm_wait 10 sh -c '! ls /sys/bus/usb/devices/*/idProduct 2>/dev/null | xargs grep -l 0002 >/dev/null' || true
+    gadget_set_ids "$VID" "$PID"
+    vm_check "gadget enumerated" gadget_bind
+    dev=$(gadget_host_dir)
+    node=/dev/bus/usb/$(printf %03d "$(cat "$dev/busnum")")/$(printf %03d "$(cat "$dev/devnum")")
+    vm_check "rule tags the pendant with the interface GUID" \
+        sh -c "udevadm info -q property -p '$dev' | grep -qx 'DEVICE_INTERFACE_GUIDS=$GUID'"
+    vm_check "node is not world-writable" sh -c "[ \$(( 0$(stat -c %a "$node") & 2 )) -eq 0 ]"
+    vm_check "kernel HID driver holds the interface" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
+
+    # Present, but the unprivileged user may not open the node.
+    pt_check_failure "no access" \
+        "Failed looking for device, HRESULT 0x80070005\nnothing to do...\nLinux: no permission to open $node; install the pendant's udev rule (pendant-test-udev-rule VID:PID) and plug it in again.\n" \
+        tester
+
+    # Found and opened: the survey, then a trace line per report and a frame
+    # per move.
+    pt_start
+    if vm_wait 30 pt_has 'Endpoint query complete'; then
+        expected_survey "$(descriptor_byte "$dev" 35)" >"$EXPECTED"
+        vm_check "survey report is exact" pt_is_expected
+    else
+        vm_fail "pendant opened" "no survey within 30 s"
+    fi
+    vm_check "tool took the interface from the kernel driver" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbfs ]"
+
+    frames=0
+    sent=0
+    for step in $JOG; do
+        axis=${step%%:*}
+        delta=${step#*:}
+        moves=${delta#*:}
+        delta=${delta%%:*}
+        gadget_send 04 00 00 "$axis" "$delta" 00
+        sent=$((sent + 1))
+        frames=$((frames + moves))
+        printf 'Read from rk27: 4 0 0 %x %x 0 \n' "0x$axis" "0x$delta" >>"$EXPECTED"
+        if ! vm_wait 10 sh -c "[ \$(grep -c '^IN-SENT' '$GADGET_LOG') -ge $sent ]"; then
+            vm_fail "report $sent read by the host" "not read within 10 s"
+            break
+        fi
+        if ! vm_wait 10 sh -c "[ \$(grep -c '^FRAME ' '$GADGET_LOG') -ge $frames ]"; then
+            vm_fail "frame $frames after report $sent" "not received within 10 s"
+            break
+        fi
+    done
+    usleep 500000
+    vm_check "trace lines are exact" pt_is_expected
+    vm_check "one frame per move, none for reports that move nothing" \
+        test "$(grep -c '^FRAME ' "$GADGET_LOG")" -eq "$frames"
+    vm_check "frames decode to the jogged coordinates" \
+        test "$(grep '^COORDS' "$GADGET_LOG")" = "$EXPECTED_COORDS"
+    vm_check "last frame is byte-exact" \
+        test "$(grep '^FRAME ' "$GADGET_LOG" | tail -n 1)" = "FRAME $EXPECTED_LAST_FRAME"
+    vm_check "no undecodable frame" test "$(grep -c '^FRAME-BAD' "$GADGET_LOG")" -eq 0
+
+    # Unplugged while it runs: it stays, quietly, without spinning.
+    lines_before=$(pt_lines)
+    gadget_unbind
+    vm_wait 10 sh -c "! test -e '$dev'" || vm_fail "gadget unplugged" "$dev still there"
+    sleep 1
+    t0=$(pt_ticks)
+    sleep 3
+    t1=$(pt_ticks)
+    vm_check "tool stays alive after the unplug" pt_alive
+    vm_figure unplugged-cpu-ticks-per-3s $((t1 - t0))
+    # 100 ticks a second: a spinning loop would use about 300 here.
+    vm_check "tool does not spin while unplugged (used $((t1 - t0)) of 300 ticks)" \
+        test $((t1 - t0)) -le 30
+    vm_check "nothing printed after the unplug" test "$(pt_lines)" -eq "$lines_before"
+    pt_stop
+
+    # Plugged in again: closing the device gives the interface back to the
+    # kernel driver that opening took it from.
+    vm_check "gadget plugged in again" gadget_bind
+    dev=$(gadget_host_dir)
+    vm_check "kernel HID driver holds the new interface" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
+    pendant-open-close 2 >/tmp/open-close.out 2>&1 &
+    oc_pid=$!
+    vm_wait 20 grep -q '^OPEN' /tmp/open-close.out || true
+    vm_check "opened again" grep -q '^OPEN 0x0$' /tmp/open-close.out
+    vm_check "kernel driver detached while open" sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbfs ]"
+    wait "$oc_pid"
+    vm_check "closed" grep -q '^CLOSED$' /tmp/open-close.out
+    vm_check "kernel HID driver holds the interface again after closing" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
+
+    if [ "$vm_nfail" -gt 0 ]; then
+        vm_show "pendant-test output" "$PT_OUT"
+        vm_show "gadget log" "$GADGET_LOG"
+        dmesg | tail -n 40
+    fi
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# One VM test: builds the guest's initramfs with the given programs and runs
+# a scenario in it (see run-vm.sh).
+#   vm-test.sh SCENARIO TIMEOUT WORKDIR KERNEL_ROOT PROGRAM...
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+scenario="$1" limit="$2" work="$3" kroot="$4"
+shift 4
+if [ ! -e "$kroot/boot" ]; then
+    echo "vm: no guest kernel at $kroot; run scripts/deps.sh (it fetches Debian's kernel package)" >&2
+    exit 1
+fi
+for tool in qemu-system-x86_64 cpio busybox; do
+    command -v "$tool" >/dev/null || { echo "vm: $tool missing; run scripts/deps.sh" >&2; exit 1; }
+done
+mkdir -p "$work"
+args=()
+for p in "$@"; do args+=(-b "$p"); done
+# stdbuf lets the guest read the tool's output while it runs.
+stdbuf_lib="$(ls /usr/libexec/coreutils/libstdbuf.so 2>/dev/null || true)"
+[ -n "$stdbuf_lib" ] && args+=(-b /usr/bin/stdbuf -f "$stdbuf_lib:$stdbuf_lib")
+"$here/mkinitramfs.sh" -k "$kroot" -o "$work/initramfs.cpio.gz" "${args[@]}"
+exec "$here/run-vm.sh" -k "$kroot" -i "$work/initramfs.cpio.gz" -s "$scenario" -t "$limit" -w "$work"
