@@ -16,9 +16,15 @@ std::int32_t PendantDevice::ReadInput() {
     // Cleared so that a short report reads as zeros beyond what it delivered,
     // in the trace line as in the decoding.
     UCHAR report[InputReportBytes] = {};
+    // One packet per read. A read ends only on a short packet or a full
+    // buffer, so asking for 64 bytes from a pipe of 8-byte packets would
+    // make a pendant whose reports fill their packet wait for eight of them
+    // (or the time-out) and lose all but the first: jog counts lost.
+    ULONG length = static_cast<ULONG>(sizeof report);
+    if (ReadPipeMaxPacket != 0 && ReadPipeMaxPacket < length)
+        length = ReadPipeMaxPacket;
     ULONG transferred = 0;
-    if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, static_cast<ULONG>(sizeof report),
-                         &transferred, nullptr)) {
+    if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, length, &transferred, nullptr)) {
         LastReadError = GetLastError();
         // Some platforms report failure without an error code; keep "failed"
         // distinguishable from "a report arrived".

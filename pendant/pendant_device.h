@@ -75,6 +75,8 @@ struct PendantDevice {
     UCHAR WritePipeId;
     UCHAR PipeInterruptFirst;
     UCHAR PipeInterruptLast;
+    // Packet size of ReadPipeId, recorded with it by the survey (0 = none).
+    USHORT ReadPipeMaxPacket;
     // Outcome of the latest read: 0 when a report arrived, else the platform's
     // error (ERROR_SEM_TIMEOUT for a time-out). Lets the loop tell an idle
     // pendant from a vanished one.

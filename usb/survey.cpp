@@ -37,6 +37,7 @@ void PendantDevice::SurveyEndpoints() {
             if (p & USB_ENDPOINT_DIRECTION_MASK) {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-In\n      PipeID: %c", i, p);
                 ReadPipeId = p;
+                ReadPipeMaxPacket = pipe.MaximumPacketSize;
             } else {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-Out\n      PipeID: %c", i, p);
                 WritePipeId = p;
@@ -47,6 +48,7 @@ void PendantDevice::SurveyEndpoints() {
             // The pendant reads and writes through its interrupt pipe
             // whatever its direction bit says.
             ReadPipeId = p;
+            ReadPipeMaxPacket = pipe.MaximumPacketSize;
             WritePipeId = p;
             if (PipeInterruptFirst == 0) {
                 PipeInterruptFirst = p;

@@ -1,6 +1,7 @@
 // The platform functions of the stand-in header, served by a virtual pendant.
 #include "backends/virtual/virtual_pendant.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,7 @@ struct Fault {
 struct Input {
     bool timeout;
     std::vector<std::uint8_t> report;
+    std::size_t sent = 0; // bytes of report already sent as packets
 };
 
 // A handle we gave out; dead once the pendant is unplugged under it.
@@ -638,21 +640,43 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
         Overlapped != nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
 
+    // The pendant sends each report as packets of the pipe's size; a read
+    // takes packets until a short one or a full buffer, as on the bus. A
+    // report that fills its last packet does not end the read, and a read
+    // that times out half-way loses what it had gathered.
     State& s = S();
-    if (s.input.empty() || s.input.front().timeout) {
-        if (!s.input.empty())
+    const std::size_t packetSize = pipe->maxPacket != 0 ? pipe->maxPacket : 64;
+    std::vector<std::uint8_t> got;
+    for (;;) {
+        if (s.input.empty() || s.input.front().timeout) {
+            if (!s.input.empty())
+                s.input.pop_front();
+            auto t = s.pipeTimeouts.find(PipeID);
+            Wait(t == s.pipeTimeouts.end() ? DefaultTimeoutMs : t->second);
+            r.bytes = got;
+            return Finish(r, ERROR_SEM_TIMEOUT, FALSE);
+        }
+        Input& in = s.input.front();
+        const std::size_t packet = std::min(packetSize, in.report.size() - in.sent);
+        const bool overflow = packet > BufferLength - got.size();
+        if (!overflow)
+            got.insert(got.end(), in.report.begin() + static_cast<std::ptrdiff_t>(in.sent),
+                       in.report.begin() + static_cast<std::ptrdiff_t>(in.sent + packet));
+        in.sent += packet;
+        if (in.sent >= in.report.size())
             s.input.pop_front();
-        auto t = s.pipeTimeouts.find(PipeID);
-        Wait(t == s.pipeTimeouts.end() ? DefaultTimeoutMs : t->second);
-        return Finish(r, ERROR_SEM_TIMEOUT, FALSE);
+        if (overflow) {
+            // More than the read asked for: the host reports an overflow.
+            r.bytes = got;
+            return Finish(r, ERROR_GEN_FAILURE, FALSE);
+        }
+        if (packet < packetSize || got.size() == BufferLength)
+            break;
     }
-    const std::vector<std::uint8_t> report = std::move(s.input.front().report);
-    s.input.pop_front();
-    const ULONG n = report.size() < BufferLength ? static_cast<ULONG>(report.size()) : BufferLength;
-    if (n != 0)
-        std::memcpy(Buffer, report.data(), n);
+    if (!got.empty())
+        std::memcpy(Buffer, got.data(), got.size());
     if (LengthTransferred != nullptr)
-        *LengthTransferred = n;
-    r.bytes.assign(report.begin(), report.begin() + n);
+        *LengthTransferred = static_cast<ULONG>(got.size());
+    r.bytes = got;
     return Finish(r, ERROR_SUCCESS, TRUE);
 }

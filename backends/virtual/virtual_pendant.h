@@ -83,8 +83,12 @@ void Replug();
 bool Plugged();
 
 // What the pendant sends, in order. A report of any length 0..64 is
-// delivered once per read (cut to the read's length); a time-out makes one
-// read wait out the pipe's time-out. With nothing queued, reads time out.
+// sent as packets of the read pipe's packet size, and a read gathers packets
+// until a short one or its buffer is full (as on the bus: a report that fills
+// its last packet runs on into the next one, and a read that times out
+// half-way loses what it gathered; a packet larger than what the read has
+// room for is an overflow, ERROR_GEN_FAILURE). A time-out makes one read wait
+// out the pipe's time-out. With nothing queued, reads time out.
 void QueueReport(const std::vector<std::uint8_t>& report);
 void QueueTimeout();
 std::size_t PendingInput();

@@ -78,13 +78,39 @@ TEST_F(ReadInputTest, EveryReportPrintsOneTraceLine) {
               "Read from rk27: ab cd ef 10 e1 ff \n");
 }
 
-TEST_F(ReadInputTest, ReadAsksForSixtyFourBytesFromTheReadPipe) {
-    Read({0x04, 0x00, 0x00, 0x11, 0x01, 0x00});
-    const auto reads = vp::CallsOf(vp::Call::WinUsb_ReadPipe);
-    ASSERT_EQ(reads.size(), 1u);
-    EXPECT_EQ(reads[0].args[1], device.ReadPipeId);
-    EXPECT_EQ(reads[0].args[2], 64u);
-    EXPECT_EQ(reads[0].args[4], 0u); // synchronous
+TEST_F(ReadInputTest, ReadAsksForOnePacketOfTheReadPipeAtMostSixtyFourBytes) {
+    const struct {
+        USHORT maxPacket;
+        ULONG asked;
+    } cases[] = {{8, 8}, {1, 1}, {64, 64}, {512, 64}, {0, 64}};
+    for (const auto& c : cases) {
+        vp::Reset();
+        vp::Device d;
+        d.pipes = {{UsbdPipeTypeInterrupt, 0x81, c.maxPacket}};
+        vp::SetDevice(d);
+        PendantDevice opened;
+        OpenQuietly(opened);
+        EXPECT_EQ(opened.ReadPipeMaxPacket, c.maxPacket);
+        CaptureStdout([&] { opened.ReadInput(); });
+        const auto reads = vp::CallsOf(vp::Call::WinUsb_ReadPipe);
+        ASSERT_EQ(reads.size(), 1u);
+        EXPECT_EQ(reads[0].args[1], opened.ReadPipeId);
+        EXPECT_EQ(reads[0].args[2], c.asked) << "max packet " << c.maxPacket;
+        EXPECT_EQ(reads[0].args[4], 0u); // synchronous
+    }
+}
+
+TEST_F(ReadInputTest, ReportsThatFillTheirPacketAreEachCounted) {
+    // 8-byte reports on a pipe of 8-byte packets end no read by a short
+    // packet: a 64-byte read would gather them and lose all but the first.
+    for (int i = 0; i < 5; ++i)
+        vp::QueueReport({0x04, 0x00, 0x00, 0x11, 0x01, 0x00, 0x00, 0x00});
+    std::string out;
+    for (int i = 0; i < 5; ++i)
+        out += CaptureStdout([&] { device.ReadInput(); });
+    EXPECT_EQ(device.CoordSet2[0], 5.0f);
+    std::string line = "Read from rk27: 4 0 0 11 1 0 \n";
+    EXPECT_EQ(out, line + line + line + line + line);
 }
 
 TEST_F(ReadInputTest, ShortReportsReadAsZerosBeyondWhatArrived) {
@@ -107,12 +133,19 @@ TEST_F(ReadInputTest, ShortReportsReadAsZerosBeyondWhatArrived) {
     }
 }
 
-TEST_F(ReadInputTest, LongestReportIsCutToSixtyFourBytes) {
-    std::vector<std::uint8_t> report(200, 0x01);
+TEST_F(ReadInputTest, ReadTakesNoMoreThanSixtyFourBytes) {
+    vp::Reset();
+    vp::Device d;
+    d.pipes = {{UsbdPipeTypeBulk, 0x82, 512}};
+    vp::SetDevice(d);
+    PendantDevice bulk;
+    OpenQuietly(bulk);
+    std::vector<std::uint8_t> report(64, 0x01);
     report[3] = 0x13;
     report[4] = 0x02;
-    EXPECT_EQ(Read(report), "Read from rk27: 1 1 1 13 2 1 \n");
-    EXPECT_EQ(device.CoordSet2[2], 2.0f);
+    vp::QueueReport(report);
+    EXPECT_EQ(CaptureStdout([&] { bulk.ReadInput(); }), "Read from rk27: 1 1 1 13 2 1 \n");
+    EXPECT_EQ(bulk.CoordSet2[2], 2.0f);
     EXPECT_EQ(vp::CallsOf(vp::Call::WinUsb_ReadPipe)[0].bytes.size(), 64u);
 }
 

@@ -58,14 +58,47 @@ TEST_F(VirtualBackend, TimeOutsAdvanceTheClockByThePipePolicy) {
     ULONG n = 99;
     EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
     EXPECT_EQ(vp::Now(), 30u);
-    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 2, &n, nullptr));
-    EXPECT_EQ(n, 2u);
+    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(n, 3u);
     EXPECT_EQ(vp::Now(), 30u);
     EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
     EXPECT_EQ(vp::Now(), 60u);
     // An OUT or unknown pipe cannot be read.
     EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x01, buffer, 64, &n, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(VirtualBackend, ReadsGatherPacketsUntilAShortOneOrAFullBuffer) {
+    PendantDevice device;
+    OpenQuietly(device); // pipe 0x81, 8-byte packets
+    const std::vector<std::uint8_t> full(8, 0xAA), shortOne = {1, 2, 3};
+    std::uint8_t buffer[64];
+    ULONG n = 0;
+    // Two full packets and a short one make one 19-byte transfer.
+    vp::QueueReport(full);
+    vp::QueueReport(full);
+    vp::QueueReport(shortOne);
+    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(n, 19u);
+    // A report longer than a packet comes packet by packet to packet-sized reads.
+    vp::QueueReport(std::vector<std::uint8_t>(12, 0x55));
+    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 8, &n, nullptr));
+    EXPECT_EQ(n, 8u);
+    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 8, &n, nullptr));
+    EXPECT_EQ(n, 4u);
+    // Full packets then nothing: the read times out and loses them.
+    vp::QueueReport(full);
+    vp::QueueTimeout();
+    vp::QueueReport(shortOne);
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT));
+    EXPECT_TRUE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 64, &n, nullptr));
+    EXPECT_EQ(n, 3u);
+    // A packet bigger than the room left is an overflow.
+    vp::QueueReport(full);
+    EXPECT_FALSE(WinUsb_ReadPipe(device.UsbInterface, 0x81, buffer, 4, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+    EXPECT_EQ(vp::PendingInput(), 0u);
 }
 
 TEST_F(VirtualBackend, OnlyDisplayReportsReachTheDisplay) {
