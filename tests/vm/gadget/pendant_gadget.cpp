@@ -74,11 +74,10 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
 }
 
 // Input report 4 (five data bytes after the id) and feature report 6 (seven):
-// the shapes the host tool reads and writes. The 6-byte input report is a
-// short packet on the 8-byte endpoint, which is what ends the host's 64-byte
-// read; a full 8-byte packet would leave that read waiting for more. A
-// vendor usage page keeps the kernel's HID input layer from making it a
-// keyboard.
+// the shapes the host tool reads and writes. The tool reads one packet at a
+// time, so both the 6-byte report (a short packet) and one padded to a full
+// 8-byte packet arrive whole. A vendor usage page keeps the kernel's HID
+// input layer from making it a keyboard.
 const std::uint8_t kReportDescriptor[] = {
     0x06, 0x00, 0xFF, // Usage Page (vendor 0xFF00)
     0x09, 0x01,       // Usage (1)

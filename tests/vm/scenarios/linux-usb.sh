@@ -73,15 +73,19 @@ pt_check_failure() {
 }
 
 # ---- the jog sequence: report, and whether it moves a coordinate
-# 04 00 00 AXIS DELTA 00; axes 0x11-0x13, deltas +-1..31.
-JOG="12:02:1 11:ff:1 13:1f:1 12:e1:1 14:05:0 11:20:0 13:e0:0 11:01:1"
+# 04 00 00 AXIS DELTA 00; axes 0x11-0x13, deltas +-1..31. A fourth field
+# of 8 sends the report padded to 8 bytes: a full packet, which no short
+# packet ends, so each must still arrive as a report of its own.
+JOG="12:02:1 11:ff:1 13:1f:1 12:e1:1 14:05:0 11:20:0 13:e0:0 11:01:1 11:01:1:8 11:01:1:8"
 EXPECTED_COORDS='COORDS 0.0000 0.0000 0.0000 0.0000 2.0000 0.0000 WORDS 0 0 0 0
 COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 0.0000 WORDS 0 0 0 0
 COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 31.0000 WORDS 0 0 0 0
 COORDS 0.0000 0.0000 0.0000 -1.0000 -29.0000 31.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 0.0000 -29.0000 31.0000 WORDS 0 0 0 0'
-# CoordSet2 = (0, -29, 31): -29 is 29 with the sign bit in the fraction word.
-EXPECTED_LAST_FRAME="06 fe fd 0f 00 00 00 00 06 00 00 00 00 00 00 00 06 00 00 00 00 00 1d 00 \
+COORDS 0.0000 0.0000 0.0000 0.0000 -29.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 1.0000 -29.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 2.0000 -29.0000 31.0000 WORDS 0 0 0 0'
+# CoordSet2 = (2, -29, 31): -29 is 29 with the sign bit in the fraction word.
+EXPECTED_LAST_FRAME="06 fe fd 0f 00 00 00 00 06 00 00 00 00 00 00 00 06 00 02 00 00 00 1d 00 \
 06 00 80 1f 00 00 00 00 06 00 00 00 00 00 00 00 06 08 02 00 00 00 00 00"
 
 expected_survey() {
@@ -105,7 +109,7 @@ expected_survey() {
 descriptor_byte() { od -An -tu1 -j "$2" -N1 "$1/descriptors" | tr -d ' '; }
 
 scenario_main() {
-    local dev node frames sent axis delta moves t0 t1 lines_before oc_pid
+    local dev node frames sent axis delta moves padded t0 t1 lines_before oc_pid
 
     # The driver package of Linux: the rule, written by our own command.
     vm_check "rule written" pendant-test-udev-rule fff0:0001 /etc/udev/rules.d/70-pendant-test.rules
@@ -154,7 +158,13 @@ scenario_main() {
         delta=${step#*:}
         moves=${delta#*:}
         delta=${delta%%:*}
-        gadget_send 04 00 00 "$axis" "$delta" 00
+        padded=${moves#*:}
+        moves=${moves%%:*}
+        if [ "$padded" = 8 ]; then
+            gadget_send 04 00 00 "$axis" "$delta" 00 00 00
+        else
+            gadget_send 04 00 00 "$axis" "$delta" 00
+        fi
         sent=$((sent + 1))
         frames=$((frames + moves))
         printf 'Read from rk27: 4 0 0 %x %x 0 \n' "0x$axis" "0x$delta" >>"$EXPECTED"
