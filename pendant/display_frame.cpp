@@ -23,7 +23,19 @@ void PutWord(std::uint8_t* out, std::uint16_t word) {
 // more keep their low 32 bits - the same wrap the integer word already
 // applies at 65536.
 std::uint32_t TenThousandths(double magnitude) {
-    double scaled = std::round(magnitude * 10000.0);
+    const double product = magnitude * 10000.0;
+    // Every value the display can show takes this path: rounding half away
+    // from zero done inline, since the C library's round() is a call that
+    // costs a third of the encoding. product - a is exact (the fraction of a
+    // double), so this equals round() for all of 0 <= product < 2^32 - 0.5;
+    // NaN fails the test and takes the general path.
+    if (product < 4294967295.5) {
+        auto a = static_cast<std::uint32_t>(product);
+        if (product - a >= 0.5)
+            ++a;
+        return a;
+    }
+    double scaled = std::round(product);
     if (!std::isfinite(scaled))
         return 0;
     if (scaled >= 4294967296.0)
@@ -39,8 +51,12 @@ int EncodeFixed(float value, std::uint8_t* out) {
     auto fraction = static_cast<std::uint16_t>(a % 10000U);
     if (value < 0.0f)
         fraction = static_cast<std::uint16_t>(fraction | FractionSignBit);
-    PutWord(out, whole);
-    PutWord(out + 2, fraction);
+    // Both words in one value, byte by byte: the compiler makes it one store.
+    const std::uint32_t words = whole | (static_cast<std::uint32_t>(fraction) << 16);
+    out[0] = static_cast<std::uint8_t>(words);
+    out[1] = static_cast<std::uint8_t>(words >> 8);
+    out[2] = static_cast<std::uint8_t>(words >> 16);
+    out[3] = static_cast<std::uint8_t>(words >> 24);
     return 4;
 }
 
@@ -53,7 +69,20 @@ int EncodeCoordinate(float value, std::uint8_t* out) {
     // The product is single precision on purpose: the pendant's values have
     // always been rounded this way (2.0005 shows as 2.001, not 2.000).
     const float thousandths = value * 1000.0f;
-    const auto rounded = static_cast<float>(std::round(static_cast<double>(thousandths)) / 1000.0);
+    // round() inline, as in TenThousandths. From 2^23 on every float is a
+    // whole number already (as are infinities; NaN stays NaN). A value in
+    // (-0.5, 0) becomes +0 here where round() gives -0; either encodes the
+    // same, since only a value below zero gets the sign bit.
+    float whole = thousandths;
+    if (std::fabs(thousandths) < 8388608.0f) {
+        whole = static_cast<float>(static_cast<std::int32_t>(thousandths));
+        const float rest = thousandths - whole;
+        if (rest >= 0.5f)
+            whole += 1.0f;
+        else if (rest <= -0.5f)
+            whole -= 1.0f;
+    }
+    const auto rounded = static_cast<float>(static_cast<double>(whole) / 1000.0);
     return EncodeFixed(rounded, out);
 }
 

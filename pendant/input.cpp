@@ -1,5 +1,6 @@
 // One read of the pendant's input pipe: trace line and jog decoding.
 #include <cstdio>
+#include <cstring>
 
 #include "pendant/pendant_device.h"
 
@@ -7,24 +8,22 @@ namespace {
 constexpr std::uint8_t AxisCodeFirst = 0x11;
 constexpr std::uint8_t AxisCodeLast = 0x13;
 constexpr unsigned JogMaxCount = 31;
+constexpr std::size_t ClearedReportBytes = 8;
 } // namespace
 
 std::int32_t PendantDevice::ReadInput() {
     if (UsbInterface == INVALID_HANDLE_VALUE)
         return 1;
 
-    // Cleared so that a short report reads as zeros beyond what it delivered,
-    // in the trace line as in the decoding.
-    UCHAR report[InputReportBytes] = {};
-    // One packet per read. A read ends only on a short packet or a full
-    // buffer, so asking for 64 bytes from a pipe of 8-byte packets would
-    // make a pendant whose reports fill their packet wait for eight of them
-    // (or the time-out) and lose all but the first: jog counts lost.
-    ULONG length = static_cast<ULONG>(sizeof report);
-    if (ReadPipeMaxPacket != 0 && ReadPipeMaxPacket < length)
-        length = ReadPipeMaxPacket;
+    // Bytes 0 to 5 are all the tool looks at. They are cleared (as 8 bytes,
+    // one store) so that a short report reads as zeros beyond what it
+    // delivered, in the trace line as in the decoding; clearing all 64 on
+    // every turn would cost a sixth of an idle turn.
+    UCHAR report[InputReportBytes];
+    std::memset(report, 0, ClearedReportBytes);
+    // One packet per read (see ReadLength), never more than the buffer.
     ULONG transferred = 0;
-    if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, length, &transferred, nullptr)) {
+    if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred, nullptr)) {
         LastReadError = GetLastError();
         // Some platforms report failure without an error code; keep "failed"
         // distinguishable from "a report arrived".

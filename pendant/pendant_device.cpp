@@ -6,7 +6,7 @@ PendantDevice::PendantDevice()
     : DisplayDirty(false), CoordSet1{0.0f, 0.0f, 0.0f}, CoordSet2{0.0f, 0.0f, 0.0f},
       DisplayWord{0, 0, 0, 0}, UsbOpen(FALSE), UsbInterface(INVALID_HANDLE_VALUE),
       DeviceFile(INVALID_HANDLE_VALUE), DevicePath{}, DeviceDescriptor{}, ReadPipeId(0),
-      WritePipeId(0), PipeInterruptFirst(0), PipeInterruptLast(0), ReadPipeMaxPacket(0),
+      WritePipeId(0), PipeInterruptFirst(0), PipeInterruptLast(0), ReadLength(InputReportBytes),
       LastReadError(0) {}
 
 void PendantDevice::SetCoordSet1Axis1(float value) {

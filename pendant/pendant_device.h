@@ -75,8 +75,12 @@ struct PendantDevice {
     UCHAR WritePipeId;
     UCHAR PipeInterruptFirst;
     UCHAR PipeInterruptLast;
-    // Packet size of ReadPipeId, recorded with it by the survey (0 = none).
-    USHORT ReadPipeMaxPacket;
+    // Bytes asked for by each read: one packet of ReadPipeId, at most
+    // InputReportBytes. A read ends only on a short packet or a full buffer,
+    // so asking for more than a packet would make a pendant whose reports
+    // fill their packet wait for several (or the time-out) and lose all but
+    // the first. Recorded by the survey with ReadPipeId.
+    ULONG ReadLength;
     // Outcome of the latest read: 0 when a report arrived, else the platform's
     // error (ERROR_SEM_TIMEOUT for a time-out). Lets the loop tell an idle
     // pendant from a vanished one.

@@ -1,5 +1,6 @@
 // Finding the pendant's device path through its device interface class.
 #include "pendant/pendant_device.h"
+#include "usb/last_error.h"
 
 HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
     if (noDevice != nullptr)
@@ -8,7 +9,7 @@ HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
     HDEVINFO deviceInfo = SetupDiGetClassDevsA(&PendantInterfaceGuid, nullptr, nullptr,
                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (deviceInfo == INVALID_HANDLE_VALUE)
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastErrorResult();
 
     SP_DEVICE_INTERFACE_DATA interfaceData = {};
     interfaceData.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
@@ -17,7 +18,7 @@ HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
                                      &interfaceData)) {
         if (GetLastError() == ERROR_NO_MORE_ITEMS && noDevice != nullptr)
             *noDevice = TRUE;
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        const HRESULT hr = LastErrorResult();
         SetupDiDestroyDeviceInfoList(deviceInfo);
         return hr;
     }
@@ -26,7 +27,7 @@ HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
     if (!SetupDiGetDeviceInterfaceDetailA(deviceInfo, &interfaceData, nullptr, 0, &requiredSize,
                                           nullptr) &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        const HRESULT hr = LastErrorResult();
         SetupDiDestroyDeviceInfoList(deviceInfo);
         return hr;
     }
@@ -48,7 +49,7 @@ HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
     HRESULT hr;
     if (!SetupDiGetDeviceInterfaceDetailA(deviceInfo, &interfaceData, detail, requiredSize, nullptr,
                                           nullptr))
-        hr = HRESULT_FROM_WIN32(GetLastError());
+        hr = LastErrorResult();
     else
         hr = StringCbCopyA(path, pathLength, detail->DevicePath);
 

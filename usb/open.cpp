@@ -1,5 +1,6 @@
 // Opening and closing the pendant: file, WinUSB interface, pipes.
 #include "pendant/pendant_device.h"
+#include "usb/last_error.h"
 
 HRESULT PendantDevice::Open(BOOL* noDevice) {
     UsbOpen = FALSE;
@@ -12,10 +13,10 @@ HRESULT PendantDevice::Open(BOOL* noDevice) {
         CreateFileA(DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (DeviceFile == INVALID_HANDLE_VALUE)
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastErrorResult();
 
     if (!WinUsb_Initialize(DeviceFile, &UsbInterface)) {
-        hr = HRESULT_FROM_WIN32(GetLastError());
+        hr = LastErrorResult();
         CloseHandle(DeviceFile);
         DeviceFile = INVALID_HANDLE_VALUE;
         UsbInterface = INVALID_HANDLE_VALUE;

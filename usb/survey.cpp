@@ -3,6 +3,15 @@
 
 #include "pendant/pendant_device.h"
 
+namespace {
+// A read of one packet, within the report buffer; a pipe that reports no
+// packet size is read with the whole buffer.
+ULONG OnePacket(USHORT maxPacket) {
+    return maxPacket != 0 && maxPacket < InputReportBytes ? maxPacket
+                                                          : static_cast<ULONG>(InputReportBytes);
+}
+} // namespace
+
 void PendantDevice::SurveyEndpoints() {
     std::printf("\nCreating and sending device query...");
 
@@ -37,7 +46,7 @@ void PendantDevice::SurveyEndpoints() {
             if (p & USB_ENDPOINT_DIRECTION_MASK) {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-In\n      PipeID: %c", i, p);
                 ReadPipeId = p;
-                ReadPipeMaxPacket = pipe.MaximumPacketSize;
+                ReadLength = OnePacket(pipe.MaximumPacketSize);
             } else {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-Out\n      PipeID: %c", i, p);
                 WritePipeId = p;
@@ -48,7 +57,7 @@ void PendantDevice::SurveyEndpoints() {
             // The pendant reads and writes through its interrupt pipe
             // whatever its direction bit says.
             ReadPipeId = p;
-            ReadPipeMaxPacket = pipe.MaximumPacketSize;
+            ReadLength = OnePacket(pipe.MaximumPacketSize);
             WritePipeId = p;
             if (PipeInterruptFirst == 0) {
                 PipeInterruptFirst = p;

@@ -1,0 +1,150 @@
+// Trivial bodies for the stand-in platform functions. Each does the least
+// that keeps the core on its normal path: handles are fixed non-invalid
+// values, discovery finds one short path, reads time out or copy one canned
+// report. No bookkeeping beyond two counters.
+#include "backends/null/null_backend.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "usb/winapi.h"
+
+namespace {
+
+DWORD lastError = ERROR_SUCCESS;
+// A fixed 8-byte copy, so that delivering a report costs one move.
+std::uint8_t canned[8] = {};
+bool haveReport = false;
+ULONG cannedLength = 0;
+null_backend::Counts counts = {0, 0};
+
+// Distinct, never INVALID_HANDLE_VALUE, never dereferenced.
+HANDLE const DeviceInfoSet = reinterpret_cast<HANDLE>(0x10);
+HANDLE const DeviceFile = reinterpret_cast<HANDLE>(0x20);
+HANDLE const Interface = reinterpret_cast<HANDLE>(0x30);
+
+constexpr char Path[] = "null-pendant";
+
+} // namespace
+
+namespace null_backend {
+
+void SetReport(const std::uint8_t* report, std::size_t length) {
+    haveReport = report != nullptr;
+    cannedLength =
+        haveReport ? static_cast<ULONG>(length < sizeof canned ? length : sizeof canned) : 0;
+    std::memset(canned, 0, sizeof canned);
+    if (haveReport)
+        std::memcpy(canned, report, cannedLength);
+}
+
+Counts Calls() {
+    return counts;
+}
+
+void ResetCalls() {
+    counts = Counts{0, 0};
+}
+
+} // namespace null_backend
+
+// ---- kernel32 ---------------------------------------------------------------
+
+DWORD WINAPI GetLastError() {
+    return lastError;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
+HANDLE WINAPI CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    return DeviceFile;
+}
+BOOL WINAPI CloseHandle(HANDLE) {
+    return TRUE;
+}
+HLOCAL WINAPI LocalAlloc(UINT, SIZE_T uBytes) {
+    return std::malloc(uBytes == 0 ? 1 : uBytes);
+}
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    std::free(hMem);
+    return nullptr;
+}
+void WINAPI Sleep(DWORD) {}
+DWORD WINAPI GetTickCount() {
+    return 0;
+}
+
+// ---- SetupAPI ---------------------------------------------------------------
+
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID*, PCSTR, HWND, DWORD) {
+    return DeviceInfoSet;
+}
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD MemberIndex,
+                                        PSP_DEVICE_INTERFACE_DATA) {
+    if (MemberIndex == 0)
+        return TRUE;
+    lastError = ERROR_NO_MORE_ITEMS;
+    return FALSE;
+}
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
+                                             PDWORD RequiredSize, PSP_DEVINFO_DATA) {
+    const DWORD required =
+        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + sizeof Path);
+    if (RequiredSize != nullptr)
+        *RequiredSize = required;
+    if (detail == nullptr || size < required) {
+        lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    std::memcpy(detail->DevicePath, Path, sizeof Path);
+    return TRUE;
+}
+BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO) {
+    return TRUE;
+}
+
+// ---- WinUSB -----------------------------------------------------------------
+
+BOOL WINAPI WinUsb_Initialize(HANDLE, PWINUSB_INTERFACE_HANDLE InterfaceHandle) {
+    *InterfaceHandle = Interface;
+    return TRUE;
+}
+BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE) {
+    return TRUE;
+}
+BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE, UCHAR, UCHAR, USHORT, PUCHAR, ULONG,
+                                 PULONG LengthTransferred) {
+    *LengthTransferred = 0;
+    return TRUE;
+}
+BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE, UCHAR,
+                                          PUSB_INTERFACE_DESCRIPTOR descriptor) {
+    *descriptor = USB_INTERFACE_DESCRIPTOR{9, USB_INTERFACE_DESCRIPTOR_TYPE, 0, 0, 1, 3, 0, 0, 0};
+    return TRUE;
+}
+BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE, UCHAR, UCHAR,
+                             PWINUSB_PIPE_INFORMATION PipeInformation) {
+    *PipeInformation = WINUSB_PIPE_INFORMATION{UsbdPipeTypeInterrupt, 0x81, 8, 1};
+    return TRUE;
+}
+BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE, UCHAR, ULONG, ULONG, PVOID) {
+    return TRUE;
+}
+BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE, WINUSB_SETUP_PACKET, PUCHAR,
+                                   ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED) {
+    ++counts.controlTransfers;
+    *LengthTransferred = BufferLength;
+    return TRUE;
+}
+BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE, UCHAR, PUCHAR Buffer, ULONG BufferLength,
+                            PULONG LengthTransferred, LPOVERLAPPED) {
+    ++counts.reads;
+    if (!haveReport || BufferLength < sizeof canned) {
+        lastError = ERROR_SEM_TIMEOUT;
+        return FALSE;
+    }
+    std::memcpy(Buffer, canned, sizeof canned);
+    *LengthTransferred = cannedLength;
+    return TRUE;
+}

@@ -1,0 +1,111 @@
+// The coordinate encoders with any 32-bit pattern as a float. Input: 4 bytes
+// (the value), optionally followed by 5 more values' worth of bytes and 8
+// bytes of display words for a whole frame. Where the encoding is defined
+// (finite, magnitude times 10000 below 2^32) the result must equal the rule
+// computed step by step; everywhere, the fraction stays below 10000, the sign
+// bit follows the rule, and UBSan watches every float-to-integer conversion.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "backends/virtual/display_decoder.h"
+#include "fuzz/fuzz_support.h"
+#include "pendant/pendant_device.h"
+
+namespace {
+
+float FloatAt(const unsigned char* p) {
+    float f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+std::uint16_t Word(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// The encoding rule, step by step, for values where it is defined.
+bool Defined(float v) {
+    return std::isfinite(v) && std::fabs(static_cast<double>(v)) * 10000.0 < 4294967295.5;
+}
+
+void ReferenceFixed(float v, std::uint16_t& whole, std::uint16_t& fraction) {
+    const auto a =
+        static_cast<std::uint32_t>(std::round(std::fabs(static_cast<double>(v)) * 10000.0));
+    whole = static_cast<std::uint16_t>((a / 10000) & 0xFFFF);
+    fraction = static_cast<std::uint16_t>((a % 10000) | (v < 0.0f ? 0x8000 : 0));
+}
+
+float RoundedToThousandths(float f) {
+    const float product = f * 1000.0f;
+    return static_cast<float>(std::round(static_cast<double>(product)) / 1000.0);
+}
+
+void CheckEncoding(const std::uint8_t* out, float signOf, const char* what) {
+    fuzz::Check((Word(out + 2) & 0x7FFF) < 10000, what);
+    fuzz::Check(((Word(out + 2) & 0x8000) != 0) == (signOf < 0.0f), what);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+    if (size < 4)
+        return 0;
+    const float value = FloatAt(data);
+    std::uint8_t out[4];
+    std::uint16_t whole, fraction;
+
+    fuzz::Check(EncodeFixed(value, out) == 4, "EncodeFixed did not return 4");
+    CheckEncoding(out, value, "EncodeFixed: fraction or sign bit");
+    if (Defined(value)) {
+        ReferenceFixed(value, whole, fraction);
+        fuzz::Check(Word(out) == whole && Word(out + 2) == fraction,
+                    "EncodeFixed differs from the rule");
+    }
+
+    fuzz::Check(EncodeCoordinate(value, out) == 4, "EncodeCoordinate did not return 4");
+    // The sign is that of the value rounded to three decimals.
+    const float rounded = RoundedToThousandths(value);
+    CheckEncoding(out, rounded, "EncodeCoordinate: fraction or sign bit");
+    if (Defined(rounded)) {
+        ReferenceFixed(rounded, whole, fraction);
+        fuzz::Check(Word(out) == whole && Word(out + 2) == fraction,
+                    "EncodeCoordinate differs from the rule");
+    }
+
+    // A whole frame from as many values as the input holds.
+    PendantDevice device;
+    float coords[6];
+    for (int k = 0; k < 6; ++k)
+        coords[k] = size >= 4 * static_cast<std::size_t>(k + 1) ? FloatAt(data + 4 * k) : value;
+    device.SetCoordSet1Axis1(coords[0]);
+    device.SetCoordSet1Axis2(coords[1]);
+    device.SetCoordSet1Axis3(coords[2]);
+    device.SetCoordSet2Axis1(coords[3]);
+    device.SetCoordSet2Axis2(coords[4]);
+    device.SetCoordSet2Axis3(coords[5]);
+    if (size >= 32) {
+        device.SetDisplayWord0(Word(data + 24));
+        device.SetDisplayWord1(Word(data + 26));
+        device.SetDisplayWord2(Word(data + 28));
+        device.SetDisplayWord3(Word(data + 30));
+    }
+    DisplayFrame frame;
+    device.BuildDisplayFrame(frame);
+    pendant_side::DecodedDisplay shown;
+    fuzz::Check(pendant_side::DecodeDisplayFrame(frame, shown).empty(), "malformed display frame");
+    for (int j = 0; j < 4; ++j)
+        fuzz::Check(shown.DisplayWord[j] == device.DisplayWord[j], "display word not carried");
+    for (int k = 0; k < 6; ++k) {
+        EncodeCoordinate(coords[k], out);
+        const double expected = pendant_side::DecodeFixed(out);
+        const double got = k < 3 ? shown.CoordSet1[k] : shown.CoordSet2[k - 3];
+        fuzz::Check(std::memcmp(&expected, &got, sizeof got) == 0,
+                    "coordinate not where it belongs");
+    }
+    return 0;
+}
