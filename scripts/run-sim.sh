@@ -6,6 +6,6 @@ here="$(cd "$(dirname "$0")" && pwd)"
 bash "$here/deps.d/10-core.sh"
 bash "$here/deps.d/30-sim.sh"
 cd "$here/.."
-cmake --preset default >/dev/null
-cmake --build --preset default --target pendant-sim
-exec ./build/default/pendant-sim "$@"
+cmake --preset sim >/dev/null
+cmake --build --preset sim
+exec ./build/sim/pendant-sim "$@"
