@@ -6,7 +6,9 @@
 #include "pendant/pendant_device.h"
 
 void RunTurn(PendantDevice& device) {
-    device.SendDisplay();
+    // Tested here too so that an idle turn skips the call altogether.
+    if (device.DisplayDirty)
+        device.SendDisplay();
     const DWORD started = GetTickCount();
     const std::int32_t r = device.ReadInput();
     const bool failedAtOnce = r != 0 || (device.LastReadError != ERROR_SUCCESS &&
