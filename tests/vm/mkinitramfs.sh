@@ -102,9 +102,9 @@ cp /lib/udev/rules.d/50-udev-default.rules "$stage/lib/udev/rules.d/"
 for p in "${progs[@]}"; do
     copy_with_libs "$p" "/usr/local/bin/$(basename "$p")"
 done
-for spec in "${files[@]}"; do
-    mkdir -p "$(dirname "$stage${spec#*:}")"
-    cp -rL "${spec%%:*}" "$stage${spec#*:}"
+for entry in "${files[@]}"; do
+    mkdir -p "$(dirname "$stage${entry#*:}")"
+    cp -rL "${entry%%:*}" "$stage${entry#*:}"
 done
 
 # ---- guest scripts, users

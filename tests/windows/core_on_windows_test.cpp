@@ -321,7 +321,7 @@ TEST(PathCopy, RealAndStandInAgree) {
     }
 }
 
-// A size above STRSAFE_MAX_CCH is refused by both. (Microsoft documents that
+// A size above STRSAFE_MAX_CCH is refused by both. (The platform documents that
 // the destination then becomes empty, and the stand-in does so; mingw-w64's
 // strsafe.h leaves it as it was. The core always passes 260.)
 TEST(PathCopy, OversizedDestinationIsRefused) {
