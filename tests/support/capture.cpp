@@ -22,19 +22,6 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
-void SetExampleDisplay(PendantDevice& device) {
-    device.SetCoordSet1Axis1(1.5f);
-    device.SetCoordSet1Axis2(-2.25f);
-    device.SetCoordSet1Axis3(123.4567f);
-    device.SetCoordSet2Axis1(0.0005f);
-    device.SetCoordSet2Axis2(-0.0004f);
-    device.SetCoordSet2Axis3(10.0f);
-    device.SetDisplayWord0(100);
-    device.SetDisplayWord1(200);
-    device.SetDisplayWord2(3000);
-    device.SetDisplayWord3(12000);
-}
-
 void VirtualPendantTest::OpenQuietly(PendantDevice& device) {
     HRESULT hr = E_OUTOFMEMORY;
     CaptureStdout([&] { hr = device.Open(nullptr); });

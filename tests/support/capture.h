@@ -9,16 +9,13 @@
 
 #include "backends/virtual/virtual_pendant.h"
 #include "pendant/pendant_device.h"
+#include "support/example_display.h"
 
 // Everything fn printed to standard output.
 std::string CaptureStdout(const std::function<void()>& fn);
 
 // "21 09 06 03" style hex of bytes, for readable failure messages.
 std::string Hex(const std::vector<std::uint8_t>& bytes);
-
-// The example display: (1.5, -2.25, 123.4567), (0.0005, -0.0004, 10.0),
-// words (100, 200, 3000, 12000), set through the setters.
-void SetExampleDisplay(PendantDevice& device);
 
 // Each test starts with a fresh virtual pendant (present, one interrupt IN
 // pipe 0x81 of 8-byte packets) and leaves none behind.

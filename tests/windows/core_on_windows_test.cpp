@@ -24,6 +24,7 @@
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
 #include "standin_helpers.h"
+#include "support/example_display.h"
 
 namespace {
 
@@ -138,16 +139,7 @@ TEST_F(CoreOnWindows, FreshRecordFrame) {
 TEST_F(CoreOnWindows, ExampleDisplayIsSentAsSixSetReports) {
     PendantDevice device;
     LookOpen(device);
-    device.SetCoordSet1Axis1(1.5f);
-    device.SetCoordSet1Axis2(-2.25f);
-    device.SetCoordSet1Axis3(123.4567f);
-    device.SetCoordSet2Axis1(0.0005f);
-    device.SetCoordSet2Axis2(-0.0004f);
-    device.SetCoordSet2Axis3(10.0f);
-    device.SetDisplayWord0(100);
-    device.SetDisplayWord1(200);
-    device.SetDisplayWord2(3000);
-    device.SetDisplayWord3(12000);
+    SetExampleDisplay(device);
     device.SendDisplay();
 
     ASSERT_EQ(usb.setups.size(), 6u);
