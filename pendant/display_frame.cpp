@@ -66,8 +66,9 @@ int EncodeWord(std::int32_t value, std::uint8_t* out) {
 }
 
 int EncodeCoordinate(float value, std::uint8_t* out) {
-    // The product is single precision on purpose: the pendant's values have
-    // always been rounded this way (2.0005 shows as 2.001, not 2.000).
+    // A single-precision product on purpose: it is what the display protocol
+    // is defined with, and it shows (2.0005 is sent as 2.001, where a double
+    // product would give 2.000).
     const float thousandths = value * 1000.0f;
     // round() inline, as in TenThousandths. From 2^23 on every float is a
     // whole number already (as are infinities; NaN stays NaN). A value in
