@@ -77,4 +77,10 @@ DWORD Win32FromLibusb(int libusbError) {
     }
 }
 
+DWORD ReadOutcome(int libusbResult, int transferred) {
+    if (libusbResult == LIBUSB_ERROR_TIMEOUT && transferred > 0)
+        return ERROR_SUCCESS;
+    return Win32FromLibusb(libusbResult);
+}
+
 } // namespace linux_backend

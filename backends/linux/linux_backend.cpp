@@ -30,6 +30,7 @@
 #include "backends/linux/linux_backend.h"
 #include "usb/winapi.h"
 
+using linux_backend::ReadOutcome;
 using linux_backend::Win32FromErrno;
 using linux_backend::Win32FromLibusb;
 
@@ -515,7 +516,8 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
     }
     if (LengthTransferred != nullptr)
         *LengthTransferred = static_cast<ULONG>(done);
-    if (r != LIBUSB_SUCCESS)
-        return FailLibusb(r);
+    const DWORD outcome = ReadOutcome(r, done);
+    if (outcome != ERROR_SUCCESS)
+        return Fail(outcome);
     return TRUE;
 }

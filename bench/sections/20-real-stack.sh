@@ -22,6 +22,12 @@
 #     idle_wakeups_per_s     the tool's read returns per second meanwhile
 #     idle_cpu_percent       the tool's CPU (user + system) meanwhile
 #     unplugged_cpu_percent  its CPU over a window after the gadget unplugs
+# Optional, shown in the note under the table when present:
+#     emulation_slowdown_user, emulation_slowdown_syscalls
+#                            how much slower the guest runs two fixed
+#                            workloads than the host does
+#     idle_cpu_percent_host_estimate, unplugged_cpu_percent_host_estimate
+#                            the CPU figures divided by the smaller factor
 # Until it exists this section says so; a key missing shows as "n/a".
 set -euo pipefail
 build="$1"
@@ -75,3 +81,10 @@ echo "| Idle $(get idle_seconds) s, wheel still: display transfers | $(get idle_
 echo "| Idle: wake-ups per second | $(get idle_wakeups_per_s) | about 33 (30 ms time-out) | - |"
 echo "| Idle: CPU | $(with idle_cpu_percent %) | <= 0.5 % | $(judge "$(get idle_cpu_percent)" '<=' 0.5) |"
 echo "| Unplugged: CPU | $(with unplugged_cpu_percent %) | <= 1 % | $(judge "$(get unplugged_cpu_percent)" '<=' 1) |"
+echo
+echo "The guest runs under qemu's plain emulation (no KVM): every time and CPU share above is that"
+echo "of a machine $(get emulation_slowdown_syscalls) times (system calls) to $(get emulation_slowdown_user) times (user code) slower than this one."
+echo "Divided by the smaller factor, the CPU figures become about $(with idle_cpu_percent_host_estimate %) idle and"
+echo "$(with unplugged_cpu_percent_host_estimate %) unplugged: a rough guide only, as emulation slows timers, interrupts and"
+echo "USB emulation more than either workload. A run on real hardware (or in a KVM guest) would settle"
+echo "the CPU targets; see docs/performance.md."

@@ -15,10 +15,24 @@
 // Commands on standard input, one a line:
 //   in HH HH ...   send one input report (up to 8 bytes) on the IN endpoint;
 //                  waits until the host has read it
+//   burst N SEED   send N random jog reports as fast as the host reads them:
+//                  counts +-1..31, mostly on axes 0x11-0x13, some on codes
+//                  that select no axis, 6 bytes (a short packet) or padded
+//                  to 8 (a full one); then BURST-DONE with what was sent
+//   timed N SEED   N random moving reports, one at a time after a random
+//                  pause of 0-39 ms; each is timed from just before it is
+//                  queued to the arrival of the sixth display report of the
+//                  frame it causes; then TIMED-DONE with median and maximum
+//   quiet on|off   leave out (or log again) the per-transfer and per-frame
+//                  lines; counting goes on
+//   stats          one STATS line: the counters and the last decoded frame
 // Log on standard output, one event a line, flushed at once:
 //   READY, EVENT <name>, SETUP <8 bytes>, REPORT <8 bytes>, FRAME <48 bytes>,
 //   COORDS <6 values> WORDS <4 values>, DISPLAY <text>, FRAME-BAD <why>,
-//   IN-SENT <bytes>, IN-FAILED <errno text>
+//   IN-SENT <bytes>, IN-FAILED <errno text>, LATENCY <us>,
+//   BURST-DONE sent=N moving=N short=N full=N sum=A B C,
+//   TIMED-DONE n=N missed=N median_us=N max_us=N,
+//   STATS in=N setups=N display_reports=N frames=N bad_frames=N last=A B C
 #include <linux/usb/ch9.h>
 #include <linux/usb/functionfs.h>
 
@@ -27,14 +41,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -46,15 +65,35 @@ namespace {
 
 std::mutex logMutex;
 bool stampLines = false;
+// Per-transfer and per-frame lines off (a soak makes tens of thousands).
+std::atomic<bool> quietFrames{false};
+
+long long NowUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000;
+}
+
+// What the host has done to the display, shared by the ep0 loop that counts
+// it and the input thread that waits for it.
+struct Counters {
+    std::mutex m;
+    std::condition_variable changed;
+    unsigned long long inSent = 0;
+    unsigned long long setups = 0;
+    unsigned long long displayReports = 0;
+    unsigned long long frames = 0;
+    unsigned long long badFrames = 0;
+    long long lastFrameUs = 0;
+    double last[3] = {0, 0, 0}; // CoordSet2 of the last well-formed frame
+};
+Counters counters;
 
 void Log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void Log(const char* fmt, ...) {
     std::lock_guard<std::mutex> lock(logMutex);
-    if (stampLines) {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        std::printf("[%lld] ", static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000);
-    }
+    if (stampLines)
+        std::printf("[%lld] ", NowUs());
     va_list ap;
     va_start(ap, fmt);
     std::vprintf(fmt, ap);
@@ -182,7 +221,12 @@ class Ep0Server {
     void Setup(const usb_ctrlrequest& c) {
         std::uint8_t raw[8];
         std::memcpy(raw, &c, sizeof raw);
-        Log("SETUP %s", Hex(raw, sizeof raw).c_str());
+        {
+            std::lock_guard<std::mutex> lock(counters.m);
+            ++counters.setups;
+        }
+        if (!quietFrames)
+            Log("SETUP %s", Hex(raw, sizeof raw).c_str());
         const unsigned value = le16toh(c.wValue);
         const unsigned length = le16toh(c.wLength);
         if (c.bRequestType & USB_DIR_IN) {
@@ -220,15 +264,35 @@ class Ep0Server {
     }
 
     void Report(const std::uint8_t* setup, const std::uint8_t* data, std::size_t n) {
-        Log("REPORT %s", Hex(data, n).c_str());
+        const long long arrived = NowUs();
+        const bool quiet = quietFrames;
+        if (!quiet)
+            Log("REPORT %s", Hex(data, n).c_str());
         if (!pendant_side::IsDisplaySetReport(setup))
             return;
-        if (!assembler_.Add(data, n))
+        const bool complete = assembler_.Add(data, n);
+        pendant_side::DecodedDisplay d{};
+        std::string why;
+        if (complete)
+            why = pendant_side::DecodeDisplayFrame(assembler_.Frame().data(), d);
+        {
+            std::lock_guard<std::mutex> lock(counters.m);
+            ++counters.displayReports;
+            if (complete) {
+                ++counters.frames;
+                counters.lastFrameUs = arrived;
+                if (why.empty())
+                    std::copy(d.CoordSet2, d.CoordSet2 + 3, counters.last);
+                else
+                    ++counters.badFrames;
+            }
+        }
+        if (complete)
+            counters.changed.notify_all();
+        if (!complete || quiet)
             return;
         const auto& frame = assembler_.Frame();
         Log("FRAME %s", Hex(frame.data(), frame.size()).c_str());
-        pendant_side::DecodedDisplay d{};
-        const std::string why = pendant_side::DecodeDisplayFrame(frame.data(), d);
         if (!why.empty()) {
             Log("FRAME-BAD %s", why.c_str());
             return;
@@ -243,25 +307,151 @@ class Ep0Server {
     pendant_side::FrameAssembler assembler_;
 };
 
-// Reads "in HH HH ..." lines and sends each as one input report.
+// Queues one input report and waits until the host has read it.
+bool SendReport(int ep1, const std::uint8_t* report, std::size_t n) {
+    if (write(ep1, report, n) != static_cast<ssize_t>(n)) {
+        Log("IN-FAILED %s", std::strerror(errno));
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(counters.m);
+    ++counters.inSent;
+    return true;
+}
+
+// Random jog reports: 04 00 00 AXIS COUNT 00 [00 00], the count +-1..31 as
+// the wheel sends it (two's complement in one byte).
+class JogSource {
+  public:
+    explicit JogSource(unsigned seed) : rng_(seed) {}
+
+    // Fills report (8 bytes) and returns its length; axis is 0-2 for a
+    // report that moves that axis by count, -1 for one that selects none.
+    std::size_t Next(std::uint8_t* report, bool mustMove, int& axis, int& count) {
+        static const std::uint8_t kNoAxis[] = {0x00, 0x10, 0x14, 0x20};
+        std::memset(report, 0, 8);
+        report[0] = 0x04;
+        const bool moves = mustMove || Pick(10) != 0; // one in ten selects nothing
+        axis = moves ? static_cast<int>(Pick(3)) : -1;
+        report[3] = moves ? static_cast<std::uint8_t>(0x11 + axis) : kNoAxis[Pick(4)];
+        count = static_cast<int>(Pick(31)) + 1;
+        if (Pick(2) != 0)
+            count = -count;
+        // Keep every axis well inside what the display shows (16-bit
+        // integer part), whatever the seed.
+        if (axis >= 0 && std::abs(walk_[axis] + count) > 30000)
+            count = -count;
+        if (axis >= 0)
+            walk_[axis] += count;
+        report[4] = static_cast<std::uint8_t>(count & 0xFF);
+        return Pick(2) != 0 ? 8 : 6;
+    }
+
+  private:
+    unsigned Pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng_); }
+    std::mt19937 rng_;
+    long walk_[3] = {0, 0, 0};
+};
+
+void Burst(int ep1, unsigned long n, unsigned seed) {
+    JogSource source(seed);
+    unsigned long sent = 0, moving = 0, shortOnes = 0;
+    long sum[3] = {0, 0, 0};
+    for (; sent < n; ++sent) {
+        std::uint8_t report[8];
+        int axis = 0, count = 0;
+        const std::size_t len = source.Next(report, false, axis, count);
+        if (!SendReport(ep1, report, len))
+            break;
+        shortOnes += len < 8;
+        if (axis >= 0) {
+            ++moving;
+            sum[axis] += count;
+        }
+    }
+    Log("BURST-DONE sent=%lu moving=%lu short=%lu full=%lu sum=%ld %ld %ld", sent, moving,
+        shortOnes, sent - shortOnes, sum[0], sum[1], sum[2]);
+}
+
+void Timed(int ep1, unsigned long n, unsigned seed) {
+    JogSource source(seed);
+    std::mt19937 pauses(seed ^ 0x5bd1e995u);
+    std::vector<long long> took;
+    unsigned long missed = 0;
+    for (unsigned long i = 0; i < n; ++i) {
+        // The report meets the tool anywhere in its 30 ms read.
+        usleep(std::uniform_int_distribution<unsigned>(0, 39)(pauses) * 1000);
+        std::uint8_t report[8];
+        int axis = 0, count = 0;
+        const std::size_t len = source.Next(report, true, axis, count);
+        unsigned long long framesBefore;
+        {
+            std::lock_guard<std::mutex> lock(counters.m);
+            framesBefore = counters.frames;
+        }
+        const long long queued = NowUs();
+        if (!SendReport(ep1, report, len))
+            break;
+        std::unique_lock<std::mutex> lock(counters.m);
+        if (counters.changed.wait_for(lock, std::chrono::seconds(5),
+                                      [&] { return counters.frames > framesBefore; })) {
+            took.push_back(counters.lastFrameUs - queued);
+            lock.unlock();
+            Log("LATENCY %lld", took.back());
+        } else {
+            ++missed;
+        }
+    }
+    long long median = -1, longest = -1;
+    if (!took.empty()) {
+        std::sort(took.begin(), took.end());
+        // The lower middle for an even count: a value that was measured.
+        median = took[(took.size() - 1) / 2];
+        longest = took.back();
+    }
+    Log("TIMED-DONE n=%zu missed=%lu median_us=%lld max_us=%lld", took.size(), missed, median,
+        longest);
+}
+
+void Stats() {
+    std::lock_guard<std::mutex> lock(counters.m);
+    Log("STATS in=%llu setups=%llu display_reports=%llu frames=%llu bad_frames=%llu "
+        "last=%.4f %.4f %.4f",
+        counters.inSent, counters.setups, counters.displayReports, counters.frames,
+        counters.badFrames, counters.last[0], counters.last[1], counters.last[2]);
+}
+
+// Reads command lines (see the top of this file).
 void InputLoop(int ep1) {
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
         std::string cmd;
-        if (!(words >> cmd) || cmd != "in") {
-            if (!cmd.empty())
-                Log("BAD-COMMAND %s", line.c_str());
+        if (!(words >> cmd))
+            continue;
+        if (cmd == "in") {
+            std::vector<std::uint8_t> report;
+            std::string byte;
+            while (words >> byte && report.size() < 8)
+                report.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+            if (SendReport(ep1, report.data(), report.size()))
+                Log("IN-SENT %s", Hex(report.data(), report.size()).c_str());
             continue;
         }
-        std::vector<std::uint8_t> report;
-        std::string byte;
-        while (words >> byte && report.size() < 8)
-            report.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
-        if (write(ep1, report.data(), report.size()) == static_cast<ssize_t>(report.size()))
-            Log("IN-SENT %s", Hex(report.data(), report.size()).c_str());
-        else
-            Log("IN-FAILED %s", std::strerror(errno));
+        unsigned long n = 0;
+        unsigned seed = 0;
+        std::string arg;
+        if ((cmd == "burst" || cmd == "timed") && words >> n >> seed) {
+            if (cmd == "burst")
+                Burst(ep1, n, seed);
+            else
+                Timed(ep1, n, seed);
+        } else if (cmd == "quiet" && words >> arg && (arg == "on" || arg == "off")) {
+            quietFrames = arg == "on";
+        } else if (cmd == "stats") {
+            Stats();
+        } else {
+            Log("BAD-COMMAND %s", line.c_str());
+        }
     }
 }
 

@@ -3,38 +3,7 @@
 
 VID=0xfff0
 PID=0x0001
-PT_OUT=/tmp/pendant-test.out
 GUID='{136917CC-8699-43EC-B5A9-8926D7165DE7}'
-pt_pid=""
-
-# pt_start [tester]: runs pendant-test (as the unprivileged user "tester"
-# when asked) with unbuffered output and a FIFO on standard input, held
-# open on fd 8 so that the closing read waits for what we write.
-pt_start() {
-    rm -f /tmp/pt.in "$PT_OUT"
-    mkfifo /tmp/pt.in
-    if [ "$1" = tester ]; then
-        su -s /bin/sh tester -c 'exec /usr/local/bin/stdbuf -o0 /usr/local/bin/pendant-test' \
-            </tmp/pt.in >"$PT_OUT" 2>&1 &
-    else
-        stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>&1 &
-    fi
-    pt_pid=$!
-    exec 8>/tmp/pt.in
-}
-pt_alive() { kill -0 "$pt_pid" 2>/dev/null; }
-pt_stop() {
-    kill "$pt_pid" 2>/dev/null
-    wait "$pt_pid" 2>/dev/null
-    exec 8>&-
-}
-pt_has() { grep -q "$1" "$PT_OUT"; }
-EXPECTED=/tmp/expected.out
-# pt_is_expected: the tool's output so far is exactly $EXPECTED.
-pt_is_expected() { cmp -s "$EXPECTED" "$PT_OUT"; }
-pt_lines() { wc -l <"$PT_OUT"; }
-# CPU time (user + system, in clock ticks) the tool has used so far.
-pt_ticks() { awk '{ print $14 + $15 }' "/proc/$pt_pid/stat"; }
 
 # The closing read: Enter alone does not end the tool, a word does, with
 # status 0.
