@@ -77,10 +77,19 @@ DWORD Win32FromLibusb(int libusbError) {
     }
 }
 
-DWORD ReadOutcome(int libusbResult, int transferred) {
-    if (libusbResult == LIBUSB_ERROR_TIMEOUT && transferred > 0)
+DWORD Win32FromTransferStatus(int status) {
+    switch (status) {
+    case LIBUSB_TRANSFER_COMPLETED:
         return ERROR_SUCCESS;
-    return Win32FromLibusb(libusbResult);
+    case LIBUSB_TRANSFER_TIMED_OUT:
+        return ERROR_SEM_TIMEOUT;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+        return ERROR_DEVICE_NOT_CONNECTED;
+    case LIBUSB_TRANSFER_CANCELLED:
+        return ERROR_OPERATION_ABORTED;
+    default: // a stall, an overflow, a bus error
+        return ERROR_GEN_FAILURE;
+    }
 }
 
 } // namespace linux_backend

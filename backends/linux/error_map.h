@@ -16,11 +16,7 @@ DWORD Win32FromErrno(int err);
 // A negative libusb_error value; 0 (success) maps to ERROR_SUCCESS.
 DWORD Win32FromLibusb(int libusbError);
 
-// The outcome of one read of an input pipe: ERROR_SUCCESS when a packet was
-// delivered, else the failure. libusb can return its time-out together with
-// data: the packet arrived as the time ran out and the transfer was being
-// cancelled. That packet is whole (a read takes one) and is delivered, or a
-// jog count would be lost.
-DWORD ReadOutcome(int libusbResult, int transferred);
+// The status of a finished libusb transfer (enum libusb_transfer_status).
+DWORD Win32FromTransferStatus(int status);
 
 } // namespace linux_backend

@@ -30,9 +30,9 @@
 #include "backends/linux/linux_backend.h"
 #include "usb/winapi.h"
 
-using linux_backend::ReadOutcome;
 using linux_backend::Win32FromErrno;
 using linux_backend::Win32FromLibusb;
+using linux_backend::Win32FromTransferStatus;
 
 namespace {
 
@@ -58,8 +58,21 @@ struct DeviceFile {
 // after 5 s.
 constexpr unsigned kDefaultControlTimeoutMs = 5000;
 
+// A read of an input pipe that stays submitted across time-outs. A read that
+// times out leaves it pending instead of cancelling it, and the next read
+// waits on it again: an idle turn then costs one wait, not a submit, a
+// cancel and a reap, and a packet that arrives as the time runs out is kept
+// for the next read instead of being lost with the cancelled transfer.
+struct PendingRead {
+    libusb_transfer* transfer = nullptr;
+    std::vector<unsigned char> buffer;
+    bool submitted = false;
+    int completed = 0; // set by the completion callback
+};
+
 struct UsbInterface {
     Kind kind = Kind::Usb;
+    std::map<UCHAR, PendingRead> reads; // per input pipe
     libusb_context* context = nullptr;
     libusb_device_handle* device = nullptr;
     libusb_config_descriptor* config = nullptr;
@@ -68,6 +81,52 @@ struct UsbInterface {
     bool driverDetached = false;
     std::map<UCHAR, unsigned> timeoutMs; // PIPE_TRANSFER_TIMEOUT per pipe
 };
+
+void LIBUSB_CALL ReadDone(libusb_transfer* transfer) {
+    static_cast<PendingRead*>(transfer->user_data)->completed = 1;
+}
+
+// Waits up to timeoutMs (0: without limit) for the read to complete.
+// Returns 0 when it did, else a libusb error (LIBUSB_ERROR_TIMEOUT).
+int WaitForRead(UsbInterface& usb, PendingRead& read, unsigned timeoutMs) {
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    while (!read.completed) {
+        long leftMs = 1000;
+        if (timeoutMs != 0) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const long elapsedMs =
+                (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+            leftMs = static_cast<long>(timeoutMs) - elapsedMs;
+            if (leftMs <= 0)
+                return LIBUSB_ERROR_TIMEOUT;
+        }
+        timeval tv{leftMs / 1000, (leftMs % 1000) * 1000};
+        const int r = libusb_handle_events_timeout_completed(usb.context, &tv, &read.completed);
+        if (r < 0 && r != LIBUSB_ERROR_INTERRUPTED)
+            return r;
+    }
+    return LIBUSB_SUCCESS;
+}
+
+// Cancels a pending read and waits (briefly) for the cancellation, so that
+// its transfer can be freed before the device is closed.
+void CancelRead(UsbInterface& usb, PendingRead& read) {
+    if (read.transfer == nullptr)
+        return;
+    if (read.submitted) {
+        // It may have finished already and only wait to be reaped.
+        libusb_cancel_transfer(read.transfer);
+        WaitForRead(usb, read, 1000);
+    }
+    if (!read.submitted || read.completed)
+        libusb_free_transfer(read.transfer);
+    // else: still in the kernel after a second; leaking it beats a
+    // use-after-free when it completes.
+    read.transfer = nullptr;
+    read.submitted = false;
+}
 
 template <typename T> T* As(void* handle, Kind kind) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
@@ -369,6 +428,8 @@ BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
+    for (auto& [pipe, read] : usb->reads)
+        CancelRead(*usb, read);
     libusb_release_interface(usb->device, usb->interfaceNumber);
     if (usb->driverDetached)
         libusb_attach_kernel_driver(usb->device, usb->interfaceNumber);
@@ -499,25 +560,44 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
     if (ep == nullptr || !(PipeID & USB_ENDPOINT_DIRECTION_MASK) || Buffer == nullptr ||
         BufferLength > 0x7FFFFFFF)
         return Fail(ERROR_INVALID_PARAMETER);
-    const unsigned timeout = TimeoutFor(*usb, PipeID, 0);
-    int done = 0;
-    int r;
-    switch (ep->bmAttributes & 0x03) {
-    case LIBUSB_TRANSFER_TYPE_INTERRUPT:
-        r = libusb_interrupt_transfer(usb->device, PipeID, Buffer, static_cast<int>(BufferLength),
-                                      &done, timeout);
-        break;
-    case LIBUSB_TRANSFER_TYPE_BULK:
-        r = libusb_bulk_transfer(usb->device, PipeID, Buffer, static_cast<int>(BufferLength), &done,
-                                 timeout);
-        break;
-    default:
+    const int type = ep->bmAttributes & 0x03;
+    if (type != LIBUSB_TRANSFER_TYPE_INTERRUPT && type != LIBUSB_TRANSFER_TYPE_BULK)
         return Fail(ERROR_INVALID_PARAMETER);
+
+    PendingRead& read = usb->reads[PipeID];
+    if (read.transfer == nullptr && (read.transfer = libusb_alloc_transfer(0)) == nullptr)
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (!read.submitted) {
+        read.buffer.assign(BufferLength, 0);
+        const int length = static_cast<int>(BufferLength);
+        // No libusb time-out: the transfer outlives a read that times out.
+        if (type == LIBUSB_TRANSFER_TYPE_INTERRUPT)
+            libusb_fill_interrupt_transfer(read.transfer, usb->device, PipeID, read.buffer.data(),
+                                           length, ReadDone, &read, 0);
+        else
+            libusb_fill_bulk_transfer(read.transfer, usb->device, PipeID, read.buffer.data(),
+                                      length, ReadDone, &read, 0);
+        read.completed = 0;
+        const int r = libusb_submit_transfer(read.transfer);
+        if (r != LIBUSB_SUCCESS)
+            return FailLibusb(r);
+        read.submitted = true;
     }
+    const int r = WaitForRead(*usb, read, TimeoutFor(*usb, PipeID, 0));
+    if (r != LIBUSB_SUCCESS)
+        return FailLibusb(r); // a time-out leaves the read pending
+    read.submitted = false;
+
+    const DWORD status = Win32FromTransferStatus(read.transfer->status);
+    if (status != ERROR_SUCCESS)
+        return Fail(status);
+    // The transfer was sized by the read that submitted it; never hand back
+    // more than this read asked for.
+    const auto got = static_cast<ULONG>(read.transfer->actual_length);
+    const ULONG n = got < BufferLength ? got : BufferLength;
+    if (n != 0)
+        std::memcpy(Buffer, read.buffer.data(), n);
     if (LengthTransferred != nullptr)
-        *LengthTransferred = static_cast<ULONG>(done);
-    const DWORD outcome = ReadOutcome(r, done);
-    if (outcome != ERROR_SUCCESS)
-        return Fail(outcome);
+        *LengthTransferred = n;
     return TRUE;
 }

@@ -19,7 +19,8 @@
 #     rss_end_kb             and after the last
 #     idle_seconds           length of the idle window (at least 10)
 #     idle_transfers         display transfers in that window, wheel still
-#     idle_wakeups_per_s     the tool's read returns per second meanwhile
+#     idle_wakeups_per_s     times per second the tool blocks (its voluntary
+#                            context switches) meanwhile
 #     idle_cpu_percent       the tool's CPU (user + system) meanwhile
 #     unplugged_cpu_percent  its CPU over a window after the gadget unplugs
 # Optional, shown in the note under the table when present:

@@ -65,30 +65,24 @@ TEST(ErrorMap, AccessDeniedBecomesTheHresultTheToolPrints) {
               0x80070005u);
 }
 
-// A packet that arrives as the read's time runs out comes back from libusb
-// with its time-out; dropping it lost a jog count now and then in the VM
-// soak. Only a time-out carries a packet; other failures with bytes stay
-// failures.
-TEST(ErrorMap, ReadOutcome) {
-    struct Case {
-        int result;
-        int transferred;
-        DWORD outcome;
-    };
-    const Case table[] = {
-        {LIBUSB_SUCCESS, 6, ERROR_SUCCESS},
-        {LIBUSB_SUCCESS, 0, ERROR_SUCCESS}, // a zero-length packet is still a read
-        {LIBUSB_ERROR_TIMEOUT, 0, ERROR_SEM_TIMEOUT},
-        {LIBUSB_ERROR_TIMEOUT, 6, ERROR_SUCCESS},
-        {LIBUSB_ERROR_TIMEOUT, 8, ERROR_SUCCESS},
-        {LIBUSB_ERROR_NO_DEVICE, 0, ERROR_DEVICE_NOT_CONNECTED},
-        {LIBUSB_ERROR_NO_DEVICE, 8, ERROR_DEVICE_NOT_CONNECTED},
-        {LIBUSB_ERROR_OVERFLOW, 8, ERROR_GEN_FAILURE},
-        {LIBUSB_ERROR_IO, 4, ERROR_GEN_FAILURE},
+// How a finished read's status reaches the core: a vanished pendant must
+// fail at once with the unplugged code (the loop then pauses), a time-out
+// with the code the loop treats as idle.
+TEST(ErrorMap, TransferStatus) {
+    const struct {
+        int status;
+        DWORD error;
+    } table[] = {
+        {LIBUSB_TRANSFER_COMPLETED, ERROR_SUCCESS},
+        {LIBUSB_TRANSFER_TIMED_OUT, ERROR_SEM_TIMEOUT},
+        {LIBUSB_TRANSFER_NO_DEVICE, ERROR_DEVICE_NOT_CONNECTED},
+        {LIBUSB_TRANSFER_CANCELLED, ERROR_OPERATION_ABORTED},
+        {LIBUSB_TRANSFER_STALL, ERROR_GEN_FAILURE},
+        {LIBUSB_TRANSFER_OVERFLOW, ERROR_GEN_FAILURE},
+        {LIBUSB_TRANSFER_ERROR, ERROR_GEN_FAILURE},
     };
     for (const auto& c : table)
-        EXPECT_EQ(linux_backend::ReadOutcome(c.result, c.transferred), c.outcome)
-            << libusb_error_name(c.result) << " with " << c.transferred << " bytes";
+        EXPECT_EQ(linux_backend::Win32FromTransferStatus(c.status), c.error) << c.status;
 }
 
 } // namespace
