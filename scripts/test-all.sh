@@ -15,6 +15,6 @@ for part in "$here"/test.d/*.sh; do
   fi
 done
 echo
-echo "test suites: ${failures[*]:+failed: ${failures[*]}}"
+[ "$failed" -gt 0 ] && echo "failed suites: ${failures[*]}"
 echo "${passed} passed, ${failed} failed"
 [ "$failed" -eq 0 ]
