@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pendant/pendant_device.h"
+#include "usb/last_error.h"
 
 namespace {
 constexpr std::uint8_t AxisCodeFirst = 0x11;
@@ -24,11 +25,7 @@ std::int32_t PendantDevice::ReadInput() {
     // One packet per read (see ReadLength), never more than the buffer.
     ULONG transferred = 0;
     if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred, nullptr)) {
-        LastReadError = GetLastError();
-        // Some platforms report failure without an error code; keep "failed"
-        // distinguishable from "a report arrived".
-        if (LastReadError == ERROR_SUCCESS)
-            LastReadError = ERROR_GEN_FAILURE;
+        LastReadError = LastFailure();
         return 0;
     }
     LastReadError = ERROR_SUCCESS;

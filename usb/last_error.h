@@ -3,12 +3,16 @@
 
 #include "usb/winapi.h"
 
-// HRESULT_FROM_WIN32 of the last error. A call can fail without setting a
-// last error, and HRESULT_FROM_WIN32(0) is S_OK: that failure would pass for
-// success (and the tool would go on with no device), so it is reported as
-// ERROR_GEN_FAILURE, as the read loop does.
-inline HRESULT LastErrorResult() {
+// The last error of a call that has just failed. A call can fail without
+// setting one; 0 would then pass for success (HRESULT_FROM_WIN32(0) is S_OK,
+// and the read loop would take it for a report), so it reads as
+// ERROR_GEN_FAILURE.
+inline DWORD LastFailure() {
     const DWORD error = GetLastError();
-    return HRESULT_FROM_WIN32(error == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_GEN_FAILURE)
-                                                     : error);
+    return error == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_GEN_FAILURE) : error;
+}
+
+// HRESULT_FROM_WIN32 of that error.
+inline HRESULT LastErrorResult() {
+    return HRESULT_FROM_WIN32(LastFailure());
 }
