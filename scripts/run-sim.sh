@@ -3,9 +3,12 @@
 # built-in virtual pendant.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+PENDANT_APT_STAMP="$(mktemp -u /tmp/pendant-apt-updated.XXXXXX)"
+export PENDANT_APT_STAMP
+trap 'rm -f "$PENDANT_APT_STAMP"' EXIT
 bash "$here/deps.d/10-core.sh"
 bash "$here/deps.d/30-sim.sh"
 cd "$here/.."
 cmake --preset sim >/dev/null
 cmake --build --preset sim
-exec ./build/sim/pendant-sim "$@"
+./build/sim/pendant-sim "$@"

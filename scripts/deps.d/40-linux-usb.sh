@@ -21,7 +21,7 @@ kernel_pkg() {
 }
 pkg="$(kernel_pkg || true)"
 if [ -z "$pkg" ]; then
-    timeout 900 apt-get -o DPkg::Lock::Timeout=900 update -qq || true
+    apt_update --again
     pkg="$(kernel_pkg || true)"
 fi
 if [ -z "$pkg" ]; then
@@ -45,7 +45,7 @@ tmp="$(mktemp -d "$cache/.fetch.XXXXXX")"
 trap 'rm -rf "$tmp"' EXIT
 # apt-get download drops privileges to _apt: let it write there.
 chmod 0777 "$tmp"
-(cd "$tmp" && timeout 900 apt-get download -q "$pkg=$ver")
+(cd "$tmp" && apt_get download -q "$pkg=$ver")
 rm -rf "$dir"
 mkdir -p "$dir"
 dpkg-deb -x "$tmp"/*.deb "$dir"
