@@ -1,6 +1,6 @@
 # Shared part of the mingw-w64 cross toolchains. The including file sets
-# MINGW_TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32) and
-# CMAKE_SYSTEM_PROCESSOR first.
+# MINGW_TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32),
+# CMAKE_SYSTEM_PROCESSOR and PENDANT_WINE_ARCH (win32 or win64) first.
 #
 # Debian ships each mingw-w64 compiler in a "-posix" and a "-win32" threading
 # flavour; we name the posix one explicitly so the build does not depend on
@@ -29,5 +29,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # may override this (it knows the build tree, where the prefix lives).
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR
-        "${CMAKE_CURRENT_LIST_DIR}/../wine-run.sh;--prefix;${CMAKE_BINARY_DIR}/wineprefix")
+        "${CMAKE_CURRENT_LIST_DIR}/../wine-run.sh;--arch;${PENDANT_WINE_ARCH};--prefix;${CMAKE_BINARY_DIR}/wineprefix")
 endif()

@@ -11,4 +11,7 @@ set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 
+# Its Wine: PE32 programs need the 32-bit loader, PE32+ ones the 64-bit one.
+set(PENDANT_WINE_ARCH win32)
+
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -9,6 +9,12 @@ mkdir -p build
 failed=0
 for preset in windows-i686 windows-x86_64; do
     echo "=== $preset ==="
+    case "$preset" in
+    windows-i686) arch=win32 ;;
+    *) arch=win64 ;;
+    esac
+    # How this machine runs the preset's programs, or why it cannot.
+    echo "$preset: $(bash cmake/wine-run.sh --how --arch "$arch" 2>&1)"
     if ! timeout 900 cmake --preset "$preset" >"build/$preset.configure.log" 2>&1; then
         tail -40 "build/$preset.configure.log"
         echo "$preset: configure failed"

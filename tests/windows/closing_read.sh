@@ -3,20 +3,21 @@
 # lines the program waits for a word on standard input. A bare line feed must
 # not end the wait; the word that follows must, with exit status 0.
 #
-#   closing_read.sh --wine WINE-RUN --prefix DIR -- PROGRAM
+#   closing_read.sh --wine WINE-RUN --arch win32|win64 --prefix DIR -- PROGRAM
 set -euo pipefail
 
-wine_run="" prefix=""
+wine_run="" arch="" prefix=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --wine) wine_run="$2"; shift 2 ;;
+    --arch) arch="$2"; shift 2 ;;
     --prefix) prefix="$2"; shift 2 ;;
     --) shift; break ;;
     *) echo "closing_read: unknown option $1" >&2; exit 2 ;;
     esac
 done
-[ -n "$wine_run" ] && [ -n "$prefix" ] && [ $# -gt 0 ] || {
-    echo "closing_read: --wine, --prefix and a program are required" >&2
+[ -n "$wine_run" ] && [ -n "$arch" ] && [ -n "$prefix" ] && [ $# -gt 0 ] || {
+    echo "closing_read: --wine, --arch, --prefix and a program are required" >&2
     exit 2
 }
 
@@ -28,10 +29,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-"$wine_run" --prefix "$prefix" --init
+"$wine_run" --arch "$arch" --prefix "$prefix" --init
 
 mkfifo "$work/in"
-"$wine_run" --prefix "$prefix" --timeout 90 "$@" <"$work/in" >"$work/out" 2>"$work/err" &
+"$wine_run" --arch "$arch" --prefix "$prefix" --timeout 90 "$@" <"$work/in" >"$work/out" 2>"$work/err" &
 pid=$!
 exec 3>"$work/in"
 

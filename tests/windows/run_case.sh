@@ -5,7 +5,7 @@
 # status with what is expected. Wine must stay quiet: anything on standard
 # error fails the case.
 #
-#   run_case.sh --wine WINE-RUN --prefix DIR [--device INSTANCE-ID [--ref REFSTRING]]
+#   run_case.sh --wine WINE-RUN --arch win32|win64 --prefix DIR [--device INSTANCE-ID [--ref REFSTRING]]
 #               [--stdin TEXT] [--line TEXT]... [--status N] -- PROGRAM [ARGS...]
 #
 # --stdin TEXT is given in printf notation (\n is a line feed); each --line is
@@ -13,12 +13,13 @@
 # output in text mode, so every line ends in CR LF there.
 set -euo pipefail
 
-wine_run="" prefix="" device="" ref="" stdin_text="" status_want=0
+wine_run="" arch="" prefix="" device="" ref="" stdin_text="" status_want=0
 expected_lines=()
 have_lines=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --wine) wine_run="$2"; shift 2 ;;
+    --arch) arch="$2"; shift 2 ;;
     --prefix) prefix="$2"; shift 2 ;;
     --device) device="$2"; shift 2 ;;
     --ref) ref="$2"; shift 2 ;;
@@ -29,15 +30,15 @@ while [ $# -gt 0 ]; do
     *) echo "run_case: unknown option $1" >&2; exit 2 ;;
     esac
 done
-[ -n "$wine_run" ] && [ -n "$prefix" ] && [ $# -gt 0 ] || {
-    echo "run_case: --wine, --prefix and a program are required" >&2
+[ -n "$wine_run" ] && [ -n "$arch" ] && [ -n "$prefix" ] && [ $# -gt 0 ] || {
+    echo "run_case: --wine, --arch, --prefix and a program are required" >&2
     exit 2
 }
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-"$wine_run" --prefix "$prefix" --init
+"$wine_run" --arch "$arch" --prefix "$prefix" --init
 
 # The interface list lives in the prefix's registry. Wine's SetupAPI lists an
 # interface as present when the device instance exists under Enum with a
@@ -70,7 +71,7 @@ case "$device" in
 "" | USB\\VID_0000\&PID_0000\\*) ;;
 *) echo "run_case: test devices live under USB\\VID_0000&PID_0000\\ only" >&2; exit 2 ;;
 esac
-if ! "$wine_run" --prefix "$prefix" --timeout 60 regedit /S "$(printf 'Z:%s' "$work/devices.reg" | tr / '\\')" \
+if ! "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 regedit /S "$(printf 'Z:%s' "$work/devices.reg" | tr / '\\')" \
     >"$work/reg.out" 2>&1; then
     echo "run_case: regedit failed:" >&2
     cat "$work/reg.out" >&2
@@ -78,7 +79,7 @@ if ! "$wine_run" --prefix "$prefix" --timeout 60 regedit /S "$(printf 'Z:%s' "$w
 fi
 
 set +e
-printf "$stdin_text" | "$wine_run" --prefix "$prefix" --timeout 60 "$@" >"$work/out" 2>"$work/err"
+printf "$stdin_text" | "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 "$@" >"$work/out" 2>"$work/err"
 status=$?
 set -e
 
