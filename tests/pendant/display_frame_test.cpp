@@ -5,6 +5,7 @@
 
 #include "backends/virtual/display_decoder.h"
 #include "support/capture.h"
+#include "support/protocol_cases.h"
 
 namespace vp = virtual_pendant;
 
@@ -79,16 +80,6 @@ TEST(DisplayFrame, EachCoordinateLandsAtItsOffset) {
     }
 }
 
-struct CoordinateCase {
-    float value;
-    std::uint16_t whole;
-    std::uint16_t fraction;
-};
-
-void PrintTo(const CoordinateCase& c, std::ostream* os) {
-    *os << c.value;
-}
-
 class PayloadCoordinate : public ::testing::TestWithParam<CoordinateCase> {};
 
 TEST_P(PayloadCoordinate, IsRoundedToThreeDecimalsThenEncoded) {
@@ -98,19 +89,7 @@ TEST_P(PayloadCoordinate, IsRoundedToThreeDecimalsThenEncoded) {
     EXPECT_EQ(w.fraction, c.fraction) << c.value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, PayloadCoordinate,
-    ::testing::Values(CoordinateCase{2.0005f, 2, 0x000A}, CoordinateCase{0.0025f, 0, 0x001E},
-                      CoordinateCase{-2.0005f, 2, 0x800A}, CoordinateCase{1.0005f, 1, 0x0000},
-                      CoordinateCase{1024.003f, 1024, 0x001F},
-                      CoordinateCase{12345.678f, 12345, 0x1A79}, CoordinateCase{0.0f, 0, 0x0000},
-                      CoordinateCase{-0.0f, 0, 0x0000}, CoordinateCase{0.0004f, 0, 0x0000},
-                      CoordinateCase{0.0005f, 0, 0x000A}, CoordinateCase{-0.0005f, 0, 0x800A},
-                      CoordinateCase{1.2345f, 1, 0x092E}, CoordinateCase{1.23449f, 1, 0x0924},
-                      CoordinateCase{-1.5f, 1, 0x9388}, CoordinateCase{-123.4567f, 123, 0x91DA},
-                      CoordinateCase{65535.9999f, 0, 0x0000},
-                      CoordinateCase{99999.9999f, 34464, 0x0000},
-                      CoordinateCase{-0.0004f, 0, 0x0000}));
+INSTANTIATE_TEST_SUITE_P(Table, PayloadCoordinate, ::testing::ValuesIn(CoordinateCases));
 
 TEST(EncodeFixed, SkipsTheRoundingToThreeDecimals) {
     const Words a = Fixed(1.2345f);

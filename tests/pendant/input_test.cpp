@@ -1,5 +1,6 @@
 // Reading one input report: the decision table, the trace line, short reports.
 #include "support/capture.h"
+#include "support/protocol_cases.h"
 
 namespace vp = virtual_pendant;
 
@@ -24,17 +25,6 @@ class ReadInputTest : public VirtualPendantTest {
     PendantDevice device;
 };
 
-struct JogCase {
-    std::uint8_t axisCode;
-    std::uint8_t delta;
-    float expected[3]; // CoordSet2 after the report, from 10, 20, 30
-    bool dirty;
-};
-
-void PrintTo(const JogCase& c, std::ostream* os) {
-    *os << std::hex << "axis code 0x" << int(c.axisCode) << ", count 0x" << int(c.delta);
-}
-
 class JogDecision : public ReadInputTest, public ::testing::WithParamInterface<JogCase> {};
 
 } // namespace
@@ -55,16 +45,7 @@ TEST_P(JogDecision, MovesOnlyTheSelectedAxisByTheCount) {
     EXPECT_EQ(device.DisplayDirty, c.dirty);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, JogDecision,
-    ::testing::Values(
-        JogCase{0x11, 0x01, {11, 20, 30}, true}, JogCase{0x12, 0x05, {10, 25, 30}, true},
-        JogCase{0x13, 0x1F, {10, 20, 61}, true}, JogCase{0x11, 0xFF, {9, 20, 30}, true},
-        JogCase{0x12, 0xE1, {10, -11, 30}, true}, JogCase{0x13, 0xF0, {10, 20, 14}, true},
-        JogCase{0x11, 0x00, {10, 20, 30}, false}, JogCase{0x12, 0x20, {10, 20, 30}, false},
-        JogCase{0x12, 0x80, {10, 20, 30}, false}, JogCase{0x13, 0xE0, {10, 20, 30}, false},
-        JogCase{0x10, 0x05, {10, 20, 30}, false}, JogCase{0x14, 0x05, {10, 20, 30}, false},
-        JogCase{0x00, 0x01, {10, 20, 30}, false}, JogCase{0xFF, 0xFF, {10, 20, 30}, false}));
+INSTANTIATE_TEST_SUITE_P(Table, JogDecision, ::testing::ValuesIn(JogCases));
 
 TEST_F(ReadInputTest, IgnoredReportLeavesAnEarlierDirtyFlagSet) {
     device.DisplayDirty = true;

@@ -25,6 +25,7 @@
 #include "pendant/pendant_device.h"
 #include "standin_helpers.h"
 #include "support/example_display.h"
+#include "support/protocol_cases.h"
 
 namespace {
 
@@ -159,12 +160,6 @@ TEST_F(CoreOnWindows, ExampleDisplayIsSentAsSixSetReports) {
     EXPECT_EQ(usb.setups.size(), 6u) << "nothing changed, so nothing may be sent";
 }
 
-struct CoordinateCase {
-    float value;
-    std::uint16_t whole;
-    std::uint16_t fraction;
-};
-
 class CoordinateEncoding : public ::testing::TestWithParam<CoordinateCase> {};
 
 // The cases where single precision, rounding and the sign rule show; a
@@ -177,18 +172,7 @@ TEST_P(CoordinateEncoding, WordsAsTheDisplayReadsThem) {
     EXPECT_EQ(out[2] | out[3] << 8, c.fraction) << c.value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CoordinateEncoding,
-    ::testing::Values(CoordinateCase{2.0005f, 2, 0x000A}, CoordinateCase{0.0025f, 0, 0x001E},
-                      CoordinateCase{-2.0005f, 2, 0x800A}, CoordinateCase{1.0005f, 1, 0x0000},
-                      CoordinateCase{1024.003f, 1024, 0x001F},
-                      CoordinateCase{12345.678f, 12345, 0x1A79}, CoordinateCase{0.0f, 0, 0x0000},
-                      CoordinateCase{-0.0f, 0, 0x0000}, CoordinateCase{0.0004f, 0, 0x0000},
-                      CoordinateCase{-0.0005f, 0, 0x800A}, CoordinateCase{1.2345f, 1, 0x092E},
-                      CoordinateCase{1.23449f, 1, 0x0924}, CoordinateCase{-1.5f, 1, 0x9388},
-                      CoordinateCase{-123.4567f, 123, 0x91DA},
-                      CoordinateCase{65535.9999f, 0, 0x0000},
-                      CoordinateCase{99999.9999f, 34464, 0x0000}));
+INSTANTIATE_TEST_SUITE_P(Table, CoordinateEncoding, ::testing::ValuesIn(CoordinateCases));
 
 TEST(FixedEncoding, SkipsTheRoundingToThreeDecimals) {
     std::uint8_t out[4] = {};
@@ -214,12 +198,6 @@ TEST_F(CoreOnWindows, ReportIsTracedAndMovesTheSelectedAxis) {
     EXPECT_TRUE(device.DisplayDirty);
 }
 
-struct JogCase {
-    std::uint8_t axisCode;
-    std::uint8_t count;
-    float expected[3]; // CoordSet2 after the report, from 10, 20, 30
-};
-
 class JogDecoding : public ::testing::TestWithParam<JogCase> {
   protected:
     void SetUp() override { usb = WinUsbDouble{}; }
@@ -232,21 +210,14 @@ TEST_P(JogDecoding, CountAppliesOnlyWithinItsRange) {
     device.CoordSet2[0] = 10.0f;
     device.CoordSet2[1] = 20.0f;
     device.CoordSet2[2] = 30.0f;
-    usb.nextReport = {0x04, 0x00, 0x00, c.axisCode, c.count, 0x00};
+    usb.nextReport = {0x04, 0x00, 0x00, c.axisCode, c.delta, 0x00};
     CaptureStdout([&] { device.ReadInput(); });
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(device.CoordSet2[k], c.expected[k]) << "axis " << k + 1;
-    const bool moved = c.expected[0] != 10.0f || c.expected[1] != 20.0f || c.expected[2] != 30.0f;
-    EXPECT_EQ(device.DisplayDirty, moved);
+    EXPECT_EQ(device.DisplayDirty, c.dirty);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, JogDecoding,
-    ::testing::Values(JogCase{0x11, 0x01, {11, 20, 30}}, JogCase{0x13, 0x1F, {10, 20, 61}},
-                      JogCase{0x11, 0xFF, {9, 20, 30}}, JogCase{0x12, 0xE1, {10, -11, 30}},
-                      JogCase{0x12, 0x20, {10, 20, 30}}, JogCase{0x12, 0xE0, {10, 20, 30}},
-                      JogCase{0x12, 0x00, {10, 20, 30}}, JogCase{0x10, 0x05, {10, 20, 30}},
-                      JogCase{0x14, 0x05, {10, 20, 30}}));
+INSTANTIATE_TEST_SUITE_P(Table, JogDecoding, ::testing::ValuesIn(JogCases));
 
 TEST_F(CoreOnWindows, TimedOutReadIsSilentAndKeepsItsError) {
     PendantDevice device;
