@@ -11,32 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "backends/virtual/display_decoder.h"
+#include "pendant_side/pendant_side.h"
 #include "usb/winapi.h"
 
 namespace virtual_pendant {
 
+// Every platform function, by the platform's own name.
 enum class Call {
-    GetLastError,
-    SetLastError,
-    CreateFileA,
-    CloseHandle,
-    LocalAlloc,
-    LocalFree,
-    Sleep,
-    GetTickCount,
-    SetupDiGetClassDevsA,
-    SetupDiEnumDeviceInterfaces,
-    SetupDiGetDeviceInterfaceDetailA,
-    SetupDiDestroyDeviceInfoList,
-    WinUsb_Initialize,
-    WinUsb_Free,
-    WinUsb_GetDescriptor,
-    WinUsb_QueryInterfaceSettings,
-    WinUsb_QueryPipe,
-    WinUsb_SetPipePolicy,
-    WinUsb_ControlTransfer,
-    WinUsb_ReadPipe,
+#define PLATFORM_CALL(result, name, parameters) name,
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL
+};
+inline constexpr Call AllCalls[] = {
+#define PLATFORM_CALL(result, name, parameters) Call::name,
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL
 };
 const char* CallName(Call call);
 
@@ -126,6 +115,10 @@ void OnFrame(std::function<void(const ReceivedFrame&)> callback);
 // The virtual clock in milliseconds, and the pauses the tool asked for.
 DWORD Now();
 std::vector<DWORD> Sleeps();
+
+// How often the tool asked for the backend's advice after its failure
+// messages (the virtual pendant has none to give).
+unsigned AdviceRequests();
 
 // Real time: a read that times out really waits out the pipe's time-out,
 // Sleep really sleeps, and the clock follows the wall clock from where it

@@ -1,8 +1,9 @@
 // Stand-in for the parts of <windows.h>, <setupapi.h>, <winusb.h> and
 // <strsafe.h> that the core uses, for platforms other than Windows. Names,
 // types, constants and signatures follow the Windows headers so that the core
-// compiles unchanged against either. The functions declared at the bottom are
-// supplied by exactly one backend at link time (virtual, Linux, ...); the
+// compiles unchanged against either. The platform functions, each with what
+// the core relies on, are declared at the bottom from platform_calls.inc and
+// supplied by exactly one backend at link time (virtual, Linux, null); the
 // pure helpers (HRESULT_FROM_WIN32, StringCbCopyA) are defined here, once.
 #pragma once
 
@@ -68,7 +69,10 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 // ---- Win32 error codes and HRESULTs -----------------------------------------
 #define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
@@ -81,10 +85,12 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_SEM_TIMEOUT 121L
 #define ERROR_BUSY 170L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_OPERATION_ABORTED 995L
 #define ERROR_IO_PENDING 997L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_INVALID_USER_BUFFER 1784L
 
 #define S_OK (static_cast<HRESULT>(0L))
 #define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
@@ -131,17 +137,6 @@ inline HRESULT StringCbCopyA(STRSAFE_LPSTR pszDest, std::size_t cbDest, STRSAFE_
 #define LMEM_FIXED 0x0000U
 #define LMEM_ZEROINIT 0x0040U
 
-DWORD WINAPI GetLastError();
-void WINAPI SetLastError(DWORD dwErrCode);
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL WINAPI CloseHandle(HANDLE hObject);
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
-HLOCAL WINAPI LocalFree(HLOCAL hMem);
-void WINAPI Sleep(DWORD dwMilliseconds);
-DWORD WINAPI GetTickCount();
-
 // ---- SetupAPI ---------------------------------------------------------------
 #define DIGCF_DEFAULT 0x00000001UL
 #define DIGCF_PRESENT 0x00000002UL
@@ -173,17 +168,6 @@ struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 };
 #pragma pack(pop)
 using PSP_DEVICE_INTERFACE_DETAIL_DATA_A = SP_DEVICE_INTERFACE_DETAIL_DATA_A*;
-
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
-                                     DWORD Flags);
-BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                        const GUID* InterfaceClassGuid, DWORD MemberIndex,
-                                        PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
-    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-    PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
-BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 
 // ---- USB descriptors and WinUSB ---------------------------------------------
 #define USB_DEVICE_DESCRIPTOR_TYPE 0x01
@@ -262,22 +246,7 @@ using PWINUSB_INTERFACE_HANDLE = WINUSB_INTERFACE_HANDLE*;
 #define AUTO_FLUSH 0x06
 #define RAW_IO 0x07
 
-BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE InterfaceHandle);
-BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle);
-BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR DescriptorType,
-                                 UCHAR Index, USHORT LanguageID, PUCHAR Buffer, ULONG BufferLength,
-                                 PULONG LengthTransferred);
-BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandle,
-                                          UCHAR AlternateInterfaceNumber,
-                                          PUSB_INTERFACE_DESCRIPTOR UsbAltInterfaceDescriptor);
-BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
-                             UCHAR AlternateInterfaceNumber, UCHAR PipeIndex,
-                             PWINUSB_PIPE_INFORMATION PipeInformation);
-BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID,
-                                 ULONG PolicyType, ULONG ValueLength, PVOID Value);
-BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
-                                   WINUSB_SETUP_PACKET SetupPacket, PUCHAR Buffer,
-                                   ULONG BufferLength, PULONG LengthTransferred,
-                                   LPOVERLAPPED Overlapped);
-BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID, PUCHAR Buffer,
-                            ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED Overlapped);
+// ---- The platform functions -------------------------------------------------
+#define PLATFORM_CALL(result, name, parameters) result WINAPI name parameters;
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL

@@ -1,0 +1,88 @@
+// kernel32: the last error, the device file, memory and time, served by the
+// virtual pendant.
+#include <cstdlib>
+#include <cstring>
+
+#include "backends/virtual/state.h"
+
+using namespace virtual_pendant;
+
+DWORD WINAPI GetLastError() {
+    ++S().counts[Call::GetLastError];
+    Record(Call::GetLastError, {});
+    return LastError();
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    ++S().counts[Call::SetLastError];
+    Record(Call::SetLastError, {dwErrCode});
+    LastError() = dwErrCode;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    CallRecord& r = Record(Call::CreateFileA,
+                           {dwDesiredAccess, dwShareMode, Given(lpSecurityAttributes),
+                            dwCreationDisposition, dwFlagsAndAttributes, Given(hTemplateFile)});
+    if (lpFileName != nullptr)
+        r.bytes.assign(lpFileName, lpFileName + std::strlen(lpFileName));
+    DWORD error = 0;
+    if (Injected(Call::CreateFileA, error))
+        return Fail(r, error, INVALID_HANDLE_VALUE);
+    if (lpFileName == nullptr || !Visible() || S().device.path != lpFileName)
+        return Finish(r, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    return Finish(r, ERROR_SUCCESS, NewHandle(S().files));
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    CallRecord& r = Record(Call::CloseHandle, {reinterpret_cast<std::uintptr_t>(hObject)});
+    DWORD error = 0;
+    if (Injected(Call::CloseHandle, error))
+        return Fail(r, error, FALSE);
+    if (!Known(S().files, hObject))
+        return Finish(r, ERROR_INVALID_HANDLE, FALSE);
+    S().files.erase(reinterpret_cast<std::uintptr_t>(hObject));
+    return Finish(r, ERROR_SUCCESS, TRUE);
+}
+
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    CallRecord& r = Record(Call::LocalAlloc, {uFlags, uBytes});
+    DWORD error = 0;
+    if (Injected(Call::LocalAlloc, error))
+        return Fail(r, error, static_cast<HLOCAL>(nullptr));
+    void* block = std::malloc(uBytes == 0 ? 1 : uBytes);
+    if (block == nullptr)
+        return Finish(r, ERROR_NOT_ENOUGH_MEMORY, static_cast<HLOCAL>(nullptr));
+    if (uFlags & LMEM_ZEROINIT)
+        std::memset(block, 0, uBytes);
+    S().blocks.insert(block);
+    return Finish(r, ERROR_SUCCESS, static_cast<HLOCAL>(block));
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    CallRecord& r = Record(Call::LocalFree, {Given(hMem)});
+    DWORD error = 0;
+    if (Injected(Call::LocalFree, error))
+        return Fail(r, error, hMem);
+    if (hMem == nullptr)
+        return Finish(r, ERROR_SUCCESS, static_cast<HLOCAL>(nullptr));
+    if (S().blocks.erase(hMem) == 0)
+        return Finish(r, ERROR_INVALID_HANDLE, hMem);
+    std::free(hMem);
+    return Finish(r, ERROR_SUCCESS, static_cast<HLOCAL>(nullptr));
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    ++S().counts[Call::Sleep];
+    Record(Call::Sleep, {dwMilliseconds});
+    S().sleeps.push_back(dwMilliseconds);
+    Wait(dwMilliseconds);
+}
+
+DWORD WINAPI GetTickCount() {
+    ++S().counts[Call::GetTickCount];
+    Record(Call::GetTickCount, {});
+    SyncClock();
+    return S().clock;
+}

@@ -1,0 +1,96 @@
+// The virtual pendant's bookkeeping, shared by its control interface and
+// its platform functions.
+#include "backends/virtual/state.h"
+
+#include <thread>
+
+namespace virtual_pendant {
+
+State& S() {
+    static State state;
+    return state;
+}
+
+DWORD& LastError() {
+    thread_local DWORD lastError = ERROR_SUCCESS;
+    return lastError;
+}
+
+std::uint64_t Given(const void* p) {
+    return p != nullptr ? 1 : 0;
+}
+
+bool Injected(Call call, DWORD& error) {
+    State& s = S();
+    const unsigned n = ++s.counts[call];
+    for (const Fault& f : s.faults)
+        if (f.call == call && (n == f.nth || (f.sticky && n > f.nth))) {
+            error = f.error;
+            return true;
+        }
+    return false;
+}
+
+CallRecord& Record(Call call, std::vector<std::uint64_t> args) {
+    S().calls.push_back(CallRecord{call, std::move(args), {}, true, 0});
+    return S().calls.back();
+}
+
+HANDLE NewHandle(std::map<std::uintptr_t, Issued>& table) {
+    const std::uintptr_t h = S().nextHandle;
+    S().nextHandle += 0x10;
+    table[h] = Issued{S().generation};
+    return reinterpret_cast<HANDLE>(h);
+}
+
+bool Known(const std::map<std::uintptr_t, Issued>& table, const void* h) {
+    return table.count(reinterpret_cast<std::uintptr_t>(h)) != 0;
+}
+
+bool Live(const std::map<std::uintptr_t, Issued>& table, const void* h) {
+    auto it = table.find(reinterpret_cast<std::uintptr_t>(h));
+    return it != table.end() && S().plugged && it->second.generation == S().generation;
+}
+
+void SyncClock() {
+    State& s = S();
+    if (!s.realTime)
+        return;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - s.realStart);
+    s.clock = s.clockAtRealStart + static_cast<DWORD>(elapsed.count());
+}
+
+void Wait(DWORD ms) {
+    if (!S().realTime) {
+        S().clock += ms;
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    SyncClock();
+}
+
+bool Visible() {
+    return S().device.present && S().plugged;
+}
+
+const Pipe* FindPipe(UCHAR id) {
+    for (const Pipe& p : S().device.pipes)
+        if (p.id == id)
+            return &p;
+    return nullptr;
+}
+
+void Deliver(const std::uint8_t* report) {
+    State& s = S();
+    if (!s.assembler.Add(report, pendant_side::ReportBytes))
+        return;
+    ReceivedFrame frame;
+    frame.bytes.assign(s.assembler.Frame().begin(), s.assembler.Frame().end());
+    frame.problem = pendant_side::DecodeDisplayFrame(frame.bytes.data(), frame.display);
+    s.frames.push_back(frame);
+    if (s.onFrame)
+        s.onFrame(s.frames.back());
+}
+
+} // namespace virtual_pendant
