@@ -4,6 +4,7 @@
 #include <iomanip>
 
 #include "pendant/pendant_device.h"
+#include "usb/platform_advice.h"
 
 void RunTurn(PendantDevice& device) {
     // Tested here too so that an idle turn skips the call altogether.
@@ -40,6 +41,7 @@ int RunTool(std::istream& in, const TurnHook& anotherTurn) {
         std::printf("Failed looking for device, HRESULT 0x%x\n", static_cast<unsigned>(r));
     std::printf("nothing to do...\n");
     std::fflush(stdout);
+    PrintPlatformAdvice();
 
     // Bounded to the buffer: a longer word is cut, and it is discarded anyway.
     char word[64];

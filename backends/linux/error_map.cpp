@@ -26,15 +26,15 @@ DWORD Win32FromErrno(int err) {
         return ERROR_NOT_ENOUGH_MEMORY;
     case EMFILE:
     case ENFILE:
-        return kErrorTooManyOpenFiles;
+        return ERROR_TOO_MANY_OPEN_FILES;
     case EINVAL:
         return ERROR_INVALID_PARAMETER;
     case ENAMETOOLONG:
-        return kErrorFilenameExcedRange;
+        return ERROR_FILENAME_EXCED_RANGE;
     case ETIMEDOUT:
         return ERROR_SEM_TIMEOUT;
     case EINTR:
-        return kErrorOperationAborted;
+        return ERROR_OPERATION_ABORTED;
     case EBADF:
         return ERROR_INVALID_HANDLE;
     default:
@@ -65,7 +65,7 @@ DWORD Win32FromLibusb(int libusbError) {
     case LIBUSB_ERROR_NOT_SUPPORTED:
         return ERROR_NOT_SUPPORTED;
     case LIBUSB_ERROR_INTERRUPTED:
-        return kErrorOperationAborted;
+        return ERROR_OPERATION_ABORTED;
     // A stall, babble or a failed transaction: WinUSB reports device-side
     // faults as a general failure.
     case LIBUSB_ERROR_IO:

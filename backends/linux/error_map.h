@@ -6,11 +6,6 @@
 
 namespace linux_backend {
 
-// Codes WinUSB reports that the stand-in header has no name for.
-constexpr DWORD kErrorTooManyOpenFiles = 4;
-constexpr DWORD kErrorFilenameExcedRange = 206;
-constexpr DWORD kErrorOperationAborted = 995;
-
 // An errno value from open(2) and friends.
 DWORD Win32FromErrno(int err);
 // A negative libusb_error value; 0 (success) maps to ERROR_SUCCESS.

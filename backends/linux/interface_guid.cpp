@@ -50,9 +50,9 @@ std::optional<GUID> ParseGuid(std::string_view text) {
     if (!ReadHex(text, 14, 2, v))
         return std::nullopt;
     g.Data3 = static_cast<std::uint16_t>(v);
-    static const std::size_t kData4At[8] = {19, 21, 24, 26, 28, 30, 32, 34};
+    static const std::size_t Data4At[8] = {19, 21, 24, 26, 28, 30, 32, 34};
     for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(text, kData4At[i], 1, v))
+        if (!ReadHex(text, Data4At[i], 1, v))
             return std::nullopt;
         g.Data4[i] = static_cast<std::uint8_t>(v);
     }
@@ -68,13 +68,13 @@ std::string FormatGuid(const GUID& g) {
 }
 
 bool PropertyListsGuid(std::string_view value, const GUID& guid) {
-    constexpr std::string_view kSeparators = ",; \t";
+    constexpr std::string_view Separators = ",; \t";
     std::size_t pos = 0;
     while (pos < value.size()) {
-        const std::size_t start = value.find_first_not_of(kSeparators, pos);
+        const std::size_t start = value.find_first_not_of(Separators, pos);
         if (start == std::string_view::npos)
             break;
-        std::size_t end = value.find_first_of(kSeparators, start);
+        std::size_t end = value.find_first_of(Separators, start);
         if (end == std::string_view::npos)
             end = value.size();
         const auto parsed = ParseGuid(value.substr(start, end - start));

@@ -12,7 +12,7 @@
 namespace linux_backend {
 
 // The udev property that carries a device's interface GUIDs.
-inline constexpr char kInterfaceGuidsProperty[] = "DEVICE_INTERFACE_GUIDS";
+inline constexpr char InterfaceGuidsProperty[] = "DEVICE_INTERFACE_GUIDS";
 
 // "{136917CC-8699-43EC-B5A9-8926D7165DE7}", braces optional, any case.
 std::optional<GUID> ParseGuid(std::string_view text);

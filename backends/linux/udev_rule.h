@@ -26,6 +26,6 @@ std::string UdevRule(const std::string& ruleTemplate, UsbId id);
 const std::string& ShippedRuleTemplate();
 
 // File name the rule is installed under in /etc/udev/rules.d.
-inline constexpr char kRuleFileName[] = "70-pendant-test.rules";
+inline constexpr char RuleFileName[] = "70-pendant-test.rules";
 
 } // namespace linux_backend

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
                      "/etc/udev/rules.d/%s, then run\n"
                      "  udevadm control --reload && udevadm trigger\n"
                      "and plug the pendant in again.\n",
-                     argv[0], linux_backend::kRuleFileName);
+                     argv[0], linux_backend::RuleFileName);
         return 2;
     }
     const auto id = linux_backend::ParseUsbId(argv[1]);

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "usb/platform_advice.h"
 #include "usb/winapi.h"
 
 namespace {
 
-DWORD lastError = ERROR_SUCCESS;
+// Per thread, as on the platform.
+thread_local DWORD lastError = ERROR_SUCCESS;
 // A fixed 8-byte copy, so that delivering a report costs one move.
 std::uint8_t canned[8] = {};
 bool haveReport = false;
@@ -62,8 +64,9 @@ HANDLE WINAPI CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DW
 BOOL WINAPI CloseHandle(HANDLE) {
     return TRUE;
 }
-HLOCAL WINAPI LocalAlloc(UINT, SIZE_T uBytes) {
-    return std::malloc(uBytes == 0 ? 1 : uBytes);
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    const SIZE_T n = uBytes == 0 ? 1 : uBytes;
+    return (uFlags & LMEM_ZEROINIT) ? std::calloc(1, n) : std::malloc(n);
 }
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     std::free(hMem);
@@ -148,3 +151,7 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE, UCHAR, PUCHAR Buffer, ULONG
     *LengthTransferred = cannedLength;
     return TRUE;
 }
+
+// ---- The backend's advice -----------------------------------------------------
+
+void PrintPlatformAdvice() {}

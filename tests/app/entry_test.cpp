@@ -64,6 +64,7 @@ TEST_F(EntryTest, AccessDeniedPrintsTheHresult) {
     std::istringstream in("ok");
     EXPECT_EQ(Run(in), "Failed looking for device, HRESULT 0x80070005\nnothing to do...\n");
     EXPECT_EQ(vp::Open(), vp::OpenCounts{});
+    EXPECT_EQ(vp::AdviceRequests(), 1u) << "the backend may add its advice after the messages";
 }
 
 TEST_F(EntryTest, EndOfInputEndsTheClosingRead) {
@@ -101,6 +102,7 @@ TEST_F(EntryTest, OpenedPendantIsFollowedTurnAfterTurn) {
     EXPECT_EQ(out, std::string(Survey81) + "Read from rk27: 4 0 0 12 2 0 \n");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Rest(in), "unused") << "the success path never reads standard input";
+    EXPECT_EQ(vp::AdviceRequests(), 0u);
 
     ASSERT_EQ(vp::Frames().size(), 1u);
     EXPECT_EQ(vp::Frames()[0].display.CoordSet2[1], 2.0);

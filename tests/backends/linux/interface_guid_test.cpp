@@ -8,8 +8,7 @@ using linux_backend::FormatGuid;
 using linux_backend::ParseGuid;
 using linux_backend::PropertyListsGuid;
 
-const GUID kPendant = {
-    0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
+const GUID Pendant = {0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
 
 TEST(InterfaceGuid, ParsesEveryFieldInItsByteOrder) {
     const auto g = ParseGuid("{136917CC-8699-43EC-B5A9-8926D7165DE7}");
@@ -28,7 +27,7 @@ TEST(InterfaceGuid, AcceptsCaseAndMissingBraces) {
           "136917cc-8699-43EC-b5a9-8926D7165de7"}) {
         const auto g = ParseGuid(text);
         ASSERT_TRUE(g.has_value()) << text;
-        EXPECT_TRUE(*g == kPendant) << text;
+        EXPECT_TRUE(*g == Pendant) << text;
     }
 }
 
@@ -43,7 +42,7 @@ TEST(InterfaceGuid, RejectsMalformedText) {
 }
 
 TEST(InterfaceGuid, FormatsAsTheRegistrySpellsIt) {
-    EXPECT_EQ(FormatGuid(kPendant), "{136917CC-8699-43EC-B5A9-8926D7165DE7}");
+    EXPECT_EQ(FormatGuid(Pendant), "{136917CC-8699-43EC-B5A9-8926D7165DE7}");
     const GUID small = {0x1, 0x2, 0x3, {0, 1, 2, 3, 4, 5, 6, 7}};
     EXPECT_EQ(FormatGuid(small), "{00000001-0002-0003-0001-020304050607}");
     EXPECT_TRUE(*ParseGuid(FormatGuid(small)) == small);
@@ -68,7 +67,7 @@ TEST(InterfaceGuid, PropertyValueLists) {
         {"{136917CC-8699-43EC-B5A9-8926D7165DE7}{00000001-0002-0003-0001-020304050607}", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(PropertyListsGuid(c.value, kPendant), c.listed) << '"' << c.value << '"';
+        EXPECT_EQ(PropertyListsGuid(c.value, Pendant), c.listed) << '"' << c.value << '"';
 }
 
 } // namespace

@@ -71,7 +71,7 @@ TEST(UdevRule, MatchesTheDeviceBySysfsSpelledIds) {
 
 TEST(UdevRule, CarriesTheInterfaceGuidDiscoveryLooksFor) {
     const std::string line = RuleLine(UdevRule(ShippedRuleTemplate(), {0xfff0, 0x0001}));
-    const std::regex assign(std::string("ENV\\{") + linux_backend::kInterfaceGuidsProperty +
+    const std::regex assign(std::string("ENV\\{") + linux_backend::InterfaceGuidsProperty +
                             "\\}=\"([^\"]*)\"");
     std::smatch m;
     ASSERT_TRUE(std::regex_search(line, m, assign)) << line;
@@ -98,7 +98,7 @@ TEST(UdevRule, OnlyThePlaceholdersChange) {
 TEST(UdevRule, FileNameSortsBeforeTheSeatRules) {
     // 73-seat-late.rules turns the uaccess tag into an ACL; a rule that
     // sorts after it would tag too late.
-    EXPECT_LT(std::string(linux_backend::kRuleFileName), std::string("73-seat-late.rules"));
+    EXPECT_LT(std::string(linux_backend::RuleFileName), std::string("73-seat-late.rules"));
 }
 
 } // namespace

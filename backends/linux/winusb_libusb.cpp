@@ -1,86 +1,21 @@
-// The platform facade on Linux: SetupAPI discovery on libudev, the device
-// file on a usbfs node, WinUSB on libusb, and the few kernel32 services the
-// core uses. Behaviour follows the Windows calls as the core relies on them:
-// return values, last-error codes and output parameters.
-//
-// Discovery: a device "exposes" a device interface GUID when a udev rule has
-// put that GUID into its DEVICE_INTERFACE_GUIDS property - the counterpart of
-// a driver package registering the interface. The device path is the usbfs
-// node (/dev/bus/usb/BBB/DDD).
-#include <fcntl.h>
-#include <libudev.h>
-#include <libusb.h>
-#include <sched.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
+// WinUSB on libusb: the open usbfs node wrapped by libusb, the first
+// interface taken from its kernel driver and given back, descriptors from
+// the active configuration, and control, interrupt and bulk transfers.
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <mutex>
 #include <new>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "backends/linux/access_advice.h"
 #include "backends/linux/error_map.h"
-#include "backends/linux/interface_guid.h"
-#include "backends/linux/linux_backend.h"
-#include "usb/winapi.h"
+#include "backends/linux/handles.h"
 
-using linux_backend::Win32FromErrno;
-using linux_backend::Win32FromLibusb;
-using linux_backend::Win32FromTransferStatus;
+using namespace linux_backend;
 
 namespace {
 
-thread_local DWORD lastError = ERROR_SUCCESS;
-
-// Handles are tagged objects so that a handle of the wrong kind, or a stale
-// one, is refused with ERROR_INVALID_HANDLE rather than misused.
-enum class Kind : std::uint32_t { DevInfo = 0x50444931, File = 0x5046494c, Usb = 0x50555342 };
-
-struct DevInfoSet {
-    Kind kind = Kind::DevInfo;
-    GUID guid{};
-    std::vector<std::string> paths;
-};
-
-struct DeviceFile {
-    Kind kind = Kind::File;
-    int fd = -1;
-    std::string path;
-};
-
 // WinUSB's default for data pipes is no time-out; control transfers give up
 // after 5 s.
-constexpr unsigned kDefaultControlTimeoutMs = 5000;
-
-// A read of an input pipe that stays submitted across time-outs. A read that
-// times out leaves it pending instead of cancelling it, and the next read
-// waits on it again: an idle turn then costs one wait, not a submit, a
-// cancel and a reap, and a packet that arrives as the time runs out is kept
-// for the next read instead of being lost with the cancelled transfer.
-struct PendingRead {
-    libusb_transfer* transfer = nullptr;
-    std::vector<unsigned char> buffer;
-    bool submitted = false;
-    int completed = 0; // set by the completion callback
-};
-
-struct UsbInterface {
-    Kind kind = Kind::Usb;
-    std::map<UCHAR, PendingRead> reads; // per input pipe
-    libusb_context* context = nullptr;
-    libusb_device_handle* device = nullptr;
-    libusb_config_descriptor* config = nullptr;
-    int interfaceIndex = 0;  // in the active configuration
-    int interfaceNumber = 0; // bInterfaceNumber
-    bool driverDetached = false;
-    std::map<UCHAR, unsigned> timeoutMs; // PIPE_TRANSFER_TIMEOUT per pipe
-};
+constexpr unsigned DefaultControlTimeoutMs = 5000;
 
 void LIBUSB_CALL ReadDone(libusb_transfer* transfer) {
     static_cast<PendingRead*>(transfer->user_data)->completed = 1;
@@ -128,22 +63,6 @@ void CancelRead(UsbInterface& usb, PendingRead& read) {
     read.submitted = false;
 }
 
-template <typename T> T* As(void* handle, Kind kind) {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
-        return nullptr;
-    auto* object = static_cast<T*>(handle);
-    return object->kind == kind ? object : nullptr;
-}
-
-BOOL Fail(DWORD error) {
-    lastError = error;
-    return FALSE;
-}
-
-BOOL FailLibusb(int libusbError) {
-    return Fail(Win32FromLibusb(libusbError));
-}
-
 // libusb is used only on file descriptors we open ourselves; it must not
 // scan the bus or watch udev itself.
 int NewLibusbContext(libusb_context** context) {
@@ -173,200 +92,7 @@ unsigned TimeoutFor(const UsbInterface& usb, UCHAR pipeId, unsigned fallback) {
     return it == usb.timeoutMs.end() ? fallback : it->second;
 }
 
-std::vector<std::string> ListTaggedDevices(const GUID& guid) {
-    std::vector<std::string> paths;
-    udev* u = udev_new();
-    if (u == nullptr)
-        return paths;
-    udev_enumerate* e = udev_enumerate_new(u);
-    if (e != nullptr) {
-        udev_enumerate_add_match_subsystem(e, "usb");
-        udev_enumerate_add_match_property(e, "DEVTYPE", "usb_device");
-        udev_enumerate_add_match_is_initialized(e);
-        udev_enumerate_scan_devices(e);
-        udev_list_entry* entry;
-        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
-            udev_device* d = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
-            if (d == nullptr)
-                continue;
-            const char* guids =
-                udev_device_get_property_value(d, linux_backend::kInterfaceGuidsProperty);
-            const char* node = udev_device_get_devnode(d);
-            if (guids != nullptr && node != nullptr &&
-                linux_backend::PropertyListsGuid(guids, guid))
-                paths.emplace_back(node);
-            udev_device_unref(d);
-        }
-        udev_enumerate_unref(e);
-    }
-    udev_unref(u);
-    return paths;
-}
-
 } // namespace
-
-HDEVINFO linux_backend::NewDevInfoSet(const GUID& guid, std::vector<std::string> devicePaths) {
-    auto* set = new (std::nothrow) DevInfoSet;
-    if (set == nullptr) {
-        lastError = ERROR_NOT_ENOUGH_MEMORY;
-        return INVALID_HANDLE_VALUE;
-    }
-    set->guid = guid;
-    set->paths = std::move(devicePaths);
-    return set;
-}
-
-// ---- kernel32 ---------------------------------------------------------------
-
-DWORD WINAPI GetLastError() {
-    return lastError;
-}
-
-void WINAPI SetLastError(DWORD dwErrCode) {
-    lastError = dwErrCode;
-}
-
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
-    // LocalAlloc of 0 bytes still returns a block that LocalFree takes.
-    const SIZE_T n = uBytes == 0 ? 1 : uBytes;
-    void* p = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, n) : std::malloc(n);
-    if (p == nullptr)
-        lastError = ERROR_NOT_ENOUGH_MEMORY;
-    return p;
-}
-
-HLOCAL WINAPI LocalFree(HLOCAL hMem) {
-    std::free(hMem);
-    return nullptr;
-}
-
-void WINAPI Sleep(DWORD dwMilliseconds) {
-    if (dwMilliseconds == 0) {
-        sched_yield();
-        return;
-    }
-    timespec left{static_cast<time_t>(dwMilliseconds / 1000),
-                  static_cast<long>(dwMilliseconds % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
-}
-
-DWORD WINAPI GetTickCount() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    // Milliseconds since an arbitrary start, wrapping at 2^32 like Windows.
-    return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
-}
-
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
-                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
-                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
-                          HANDLE /*hTemplateFile*/) {
-    // Only device nodes are opened here, so only OPEN_EXISTING makes sense;
-    // sharing and overlapped I/O have no usbfs counterpart and are ignored.
-    if (lpFileName == nullptr || dwCreationDisposition != OPEN_EXISTING) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return INVALID_HANDLE_VALUE;
-    }
-    const bool read = (dwDesiredAccess & GENERIC_READ) != 0;
-    const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
-    const int mode = write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
-    const int fd = open(lpFileName, mode | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        lastError = Win32FromErrno(err);
-        if (lastError == ERROR_ACCESS_DENIED)
-            linux_backend::ArmAccessAdvice(lpFileName);
-        return INVALID_HANDLE_VALUE;
-    }
-    auto* file = new (std::nothrow) DeviceFile;
-    if (file == nullptr) {
-        close(fd);
-        lastError = ERROR_NOT_ENOUGH_MEMORY;
-        return INVALID_HANDLE_VALUE;
-    }
-    file->fd = fd;
-    file->path = lpFileName;
-    return file;
-}
-
-BOOL WINAPI CloseHandle(HANDLE hObject) {
-    auto* file = As<DeviceFile>(hObject, Kind::File);
-    if (file == nullptr)
-        return Fail(ERROR_INVALID_HANDLE);
-    close(file->fd);
-    file->kind = Kind{};
-    delete file;
-    return TRUE;
-}
-
-// ---- SetupAPI ---------------------------------------------------------------
-
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR /*Enumerator*/,
-                                     HWND /*hwndParent*/, DWORD Flags) {
-    // Only the interface listing is supported; udev only knows present
-    // devices, so DIGCF_PRESENT is what we do anyway.
-    if (ClassGuid == nullptr || !(Flags & DIGCF_DEVICEINTERFACE) || (Flags & DIGCF_ALLCLASSES)) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return INVALID_HANDLE_VALUE;
-    }
-    return linux_backend::NewDevInfoSet(*ClassGuid, ListTaggedDevices(*ClassGuid));
-}
-
-BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA /*DeviceInfoData*/,
-                                        const GUID* InterfaceClassGuid, DWORD MemberIndex,
-                                        PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
-    auto* set = As<DevInfoSet>(DeviceInfoSet, Kind::DevInfo);
-    if (set == nullptr)
-        return Fail(ERROR_INVALID_HANDLE);
-    if (InterfaceClassGuid == nullptr || DeviceInterfaceData == nullptr ||
-        DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
-        return Fail(ERROR_INVALID_PARAMETER);
-    if (!(*InterfaceClassGuid == set->guid) || MemberIndex >= set->paths.size())
-        return Fail(ERROR_NO_MORE_ITEMS);
-    DeviceInterfaceData->InterfaceClassGuid = *InterfaceClassGuid;
-    DeviceInterfaceData->Flags = 1; // SPINT_ACTIVE
-    DeviceInterfaceData->Reserved = static_cast<ULONG_PTR>(MemberIndex) + 1;
-    return TRUE;
-}
-
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
-    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-    PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA /*DeviceInfoData*/) {
-    auto* set = As<DevInfoSet>(DeviceInfoSet, Kind::DevInfo);
-    if (set == nullptr)
-        return Fail(ERROR_INVALID_HANDLE);
-    if (DeviceInterfaceData == nullptr || DeviceInterfaceData->Reserved == 0 ||
-        DeviceInterfaceData->Reserved > set->paths.size())
-        return Fail(ERROR_INVALID_PARAMETER);
-    const std::string& path = set->paths[DeviceInterfaceData->Reserved - 1];
-    const std::size_t need =
-        offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1;
-    if (RequiredSize != nullptr)
-        *RequiredSize = static_cast<DWORD>(need);
-    if (DeviceInterfaceDetailData == nullptr)
-        return Fail(DeviceInterfaceDetailDataSize == 0 ? ERROR_INSUFFICIENT_BUFFER
-                                                       : ERROR_INVALID_PARAMETER);
-    if (DeviceInterfaceDetailData->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
-        return Fail(ERROR_INVALID_PARAMETER); // ERROR_INVALID_USER_BUFFER on Windows
-    if (DeviceInterfaceDetailDataSize < need)
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(DeviceInterfaceDetailData->DevicePath, path.c_str(), path.size() + 1);
-    return TRUE;
-}
-
-BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    auto* set = As<DevInfoSet>(DeviceInfoSet, Kind::DevInfo);
-    if (set == nullptr)
-        return Fail(ERROR_INVALID_HANDLE);
-    set->kind = Kind{};
-    delete set;
-    return TRUE;
-}
-
-// ---- WinUSB -------------------------------------------------------------------
 
 BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE InterfaceHandle) {
     auto* file = As<DeviceFile>(DeviceHandle, Kind::File);
@@ -454,7 +180,7 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     const int r = libusb_control_transfer(
         usb->device, 0x80, // device to host, standard request, recipient device
         LIBUSB_REQUEST_GET_DESCRIPTOR, static_cast<std::uint16_t>((DescriptorType << 8) | Index),
-        LanguageID, Buffer, length, TimeoutFor(*usb, 0, kDefaultControlTimeoutMs));
+        LanguageID, Buffer, length, TimeoutFor(*usb, 0, DefaultControlTimeoutMs));
     if (r < 0)
         return FailLibusb(r);
     *LengthTransferred = static_cast<ULONG>(r);
@@ -539,7 +265,7 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     const int r =
         libusb_control_transfer(usb->device, SetupPacket.RequestType, SetupPacket.Request,
                                 SetupPacket.Value, SetupPacket.Index, Buffer, SetupPacket.Length,
-                                TimeoutFor(*usb, 0, kDefaultControlTimeoutMs));
+                                TimeoutFor(*usb, 0, DefaultControlTimeoutMs));
     if (r < 0)
         return FailLibusb(r);
     if (LengthTransferred != nullptr)

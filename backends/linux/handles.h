@@ -1,0 +1,74 @@
+// Inside the Linux backend: the objects behind its handles and the last
+// error, shared by kernel32.cpp, setupapi_udev.cpp and winusb_libusb.cpp.
+#pragma once
+
+#include <libusb.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "usb/winapi.h"
+
+namespace linux_backend {
+
+// Handles are tagged objects so that a handle of the wrong kind, or a stale
+// one, is refused with ERROR_INVALID_HANDLE rather than misused.
+enum class Kind : std::uint32_t { DevInfo = 0x50444931, File = 0x5046494c, Usb = 0x50555342 };
+
+struct DevInfoSet {
+    Kind kind = Kind::DevInfo;
+    GUID guid{};
+    std::vector<std::string> paths;
+};
+
+struct DeviceFile {
+    Kind kind = Kind::File;
+    int fd = -1;
+    std::string path;
+};
+
+// A read of an input pipe that stays submitted across time-outs. A read that
+// times out leaves it pending instead of cancelling it, and the next read
+// waits on it again: an idle turn then costs one wait, not a submit, a
+// cancel and a reap, and a packet that arrives as the time runs out is kept
+// for the next read instead of being lost with the cancelled transfer.
+struct PendingRead {
+    libusb_transfer* transfer = nullptr;
+    std::vector<unsigned char> buffer;
+    bool submitted = false;
+    int completed = 0; // set by the completion callback
+};
+
+struct UsbInterface {
+    Kind kind = Kind::Usb;
+    std::map<UCHAR, PendingRead> reads; // per input pipe
+    libusb_context* context = nullptr;
+    libusb_device_handle* device = nullptr;
+    libusb_config_descriptor* config = nullptr;
+    int interfaceIndex = 0;  // in the active configuration
+    int interfaceNumber = 0; // bInterfaceNumber
+    bool driverDetached = false;
+    std::map<UCHAR, unsigned> timeoutMs; // PIPE_TRANSFER_TIMEOUT per pipe
+};
+
+template <typename T> T* As(void* handle, Kind kind) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    auto* object = static_cast<T*>(handle);
+    return object->kind == kind ? object : nullptr;
+}
+
+// The calling thread's last error.
+DWORD& LastError();
+// Sets the last error to why the call failed; returns FALSE.
+BOOL Fail(DWORD error);
+BOOL FailLibusb(int libusbError);
+
+// The device node the user may not open, for the advice after the tool's
+// failure messages (advice.cpp), and the advice's text.
+void RememberRefusedNode(const std::string& path);
+std::string AccessAdvice(const std::string& devicePath);
+
+} // namespace linux_backend
