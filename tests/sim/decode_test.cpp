@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/sim/decode.h"
+#include "sim/decode.h"
 #include "support/capture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/sim/parse.h"
+#include "sim/parse.h"
 
 namespace {
 

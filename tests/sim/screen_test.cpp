@@ -2,8 +2,8 @@
 // layout at 80x24 is checked on a real terminal (interactive_test.sh).
 #include <gtest/gtest.h>
 
-#include "app/sim/decode.h"
-#include "app/sim/screen.h"
+#include "sim/decode.h"
+#include "sim/screen.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "app/sim/script_runner.h"
+#include "sim/script_runner.h"
 
 namespace {
 

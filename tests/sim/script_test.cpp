@@ -5,7 +5,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/sim/script.h"
+#include "sim/script.h"
 
 namespace {
 

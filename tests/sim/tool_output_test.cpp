@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/sim/tool_output.h"
+#include "sim/tool_output.h"
 
 namespace {
 

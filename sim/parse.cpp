@@ -1,4 +1,4 @@
-#include "app/sim/parse.h"
+#include "sim/parse.h"
 
 #include <charconv>
 

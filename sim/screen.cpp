@@ -1,8 +1,8 @@
-#include "app/sim/screen.h"
+#include "sim/screen.h"
 
 #include <cstdio>
 
-#include "app/sim/parse.h"
+#include "sim/parse.h"
 
 namespace sim {
 

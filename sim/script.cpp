@@ -1,7 +1,7 @@
-#include "app/sim/script.h"
+#include "sim/script.h"
 
-#include "app/sim/parse.h"
 #include "pendant/pendant_device.h"
+#include "sim/parse.h"
 
 namespace sim {
 
@@ -56,29 +56,6 @@ const Command Commands[] = {
     {"turns", Op::Turns, "turns N"},
     {"unplug", Op::Unplug, "unplug"},
     {"replug", Op::Replug, "replug"},
-};
-
-constexpr vp::Call AllCalls[] = {
-    vp::Call::GetLastError,
-    vp::Call::SetLastError,
-    vp::Call::CreateFileA,
-    vp::Call::CloseHandle,
-    vp::Call::LocalAlloc,
-    vp::Call::LocalFree,
-    vp::Call::Sleep,
-    vp::Call::GetTickCount,
-    vp::Call::SetupDiGetClassDevsA,
-    vp::Call::SetupDiEnumDeviceInterfaces,
-    vp::Call::SetupDiGetDeviceInterfaceDetailA,
-    vp::Call::SetupDiDestroyDeviceInfoList,
-    vp::Call::WinUsb_Initialize,
-    vp::Call::WinUsb_Free,
-    vp::Call::WinUsb_GetDescriptor,
-    vp::Call::WinUsb_QueryInterfaceSettings,
-    vp::Call::WinUsb_QueryPipe,
-    vp::Call::WinUsb_SetPipePolicy,
-    vp::Call::WinUsb_ControlTransfer,
-    vp::Call::WinUsb_ReadPipe,
 };
 
 bool Blank(char c) {
@@ -195,7 +172,7 @@ std::string ParseFail(const std::vector<std::string>& args, Step& step) {
     if (rest.empty() || rest.size() > 3)
         return "fail takes a call name, then optionally NTH, ERROR and the word sticky";
     bool known = false;
-    for (vp::Call call : AllCalls)
+    for (vp::Call call : vp::AllCalls)
         if (rest[0] == vp::CallName(call)) {
             step.call = call;
             known = true;

@@ -1,4 +1,4 @@
-#include "app/sim/interactive.h"
+#include "sim/interactive.h"
 
 #include <cstdio>
 #include <curses.h>
@@ -6,13 +6,13 @@
 #include <unistd.h>
 
 #include "app/entry.h"
-#include "app/sim/parse.h"
-#include "app/sim/screen.h"
-#include "app/sim/script.h"
-#include "app/sim/script_runner.h"
-#include "app/sim/tool_output.h"
 #include "backends/virtual/virtual_pendant.h"
 #include "pendant/pendant_device.h"
+#include "sim/parse.h"
+#include "sim/screen.h"
+#include "sim/script.h"
+#include "sim/script_runner.h"
+#include "sim/tool_output.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "app/sim/demo.h"
+#include "sim/demo.h"
 
 #include <cstdio>
 #include <iostream>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "backends/virtual/display_decoder.h"
+#include "pendant_side/pendant_side.h"
 
 namespace sim {
 

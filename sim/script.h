@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/sim/decode.h"
 #include "backends/virtual/virtual_pendant.h"
+#include "sim/decode.h"
 
 namespace sim {
 

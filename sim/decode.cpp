@@ -1,12 +1,12 @@
-#include "app/sim/decode.h"
+#include "sim/decode.h"
 
 #include <cstdio>
 #include <ostream>
 #include <sstream>
 
-#include "app/sim/parse.h"
-#include "backends/virtual/display_decoder.h"
 #include "pendant/pendant_device.h"
+#include "pendant_side/pendant_side.h"
+#include "sim/parse.h"
 
 namespace sim {
 

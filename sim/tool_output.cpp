@@ -1,4 +1,4 @@
-#include "app/sim/tool_output.h"
+#include "sim/tool_output.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/sim/script.h"
-#include "app/sim/tool_output.h"
+#include "sim/script.h"
+#include "sim/tool_output.h"
 
 struct PendantDevice;
 

@@ -1,4 +1,4 @@
-#include "app/sim/script_runner.h"
+#include "sim/script_runner.h"
 
 #include <cstring>
 #include <sstream>

@@ -13,12 +13,12 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "app/sim/decode.h"
-#include "app/sim/demo.h"
-#include "app/sim/interactive.h"
-#include "app/sim/script.h"
-#include "app/sim/script_runner.h"
-#include "app/sim/tool_output.h"
+#include "sim/decode.h"
+#include "sim/demo.h"
+#include "sim/interactive.h"
+#include "sim/script.h"
+#include "sim/script_runner.h"
+#include "sim/tool_output.h"
 
 namespace {
 
