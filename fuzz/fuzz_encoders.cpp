@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "backends/virtual/display_decoder.h"
 #include "fuzz/fuzz_support.h"
 #include "pendant/pendant_device.h"
+#include "pendant_side/pendant_side.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "backends/virtual/display_decoder.h"
+#include "pendant_side/pendant_side.h"
 #include "support/capture.h"
 #include "support/protocol_cases.h"
 

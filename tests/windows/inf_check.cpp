@@ -41,7 +41,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
            CSTR_EQUAL;
 }
 
-const char kInterfaceGuid[] = "{136917CC-8699-43EC-B5A9-8926D7165DE7}";
+const char InterfaceGuidText[] = "{136917CC-8699-43EC-B5A9-8926D7165DE7}";
 
 } // namespace
 
@@ -100,12 +100,12 @@ int main(int argc, char** argv) {
             INT flags = 0;
             if (Field(reg, 1) == "HKR" && Field(reg, 2).empty() &&
                 Field(reg, 3) == "DeviceInterfaceGUIDs" && SetupGetIntField(&reg, 4, &flags) &&
-                flags == 0x10000 && EqualNoCase(Field(reg, 5), kInterfaceGuid))
+                flags == 0x10000 && EqualNoCase(Field(reg, 5), InterfaceGuidText))
                 registered = true;
         } while (SetupFindNextLine(&reg, &reg));
     }
     Expect(registered,
-           std::string("HW AddReg: DeviceInterfaceGUIDs (REG_MULTI_SZ) = ") + kInterfaceGuid);
+           std::string("HW AddReg: DeviceInterfaceGUIDs (REG_MULTI_SZ) = ") + InterfaceGuidText);
 
     SetupCloseInfFile(inf);
     std::printf("%d check(s) failed\n", failures);

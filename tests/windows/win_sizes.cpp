@@ -14,11 +14,11 @@
 
 namespace {
 
-const GUID kPendantInterfaceGuid = {
+const GUID PendantInterface = {
     0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
 
 int Listed() {
-    HDEVINFO set = SetupDiGetClassDevsA(&kPendantInterfaceGuid, nullptr, nullptr,
+    HDEVINFO set = SetupDiGetClassDevsA(&PendantInterface, nullptr, nullptr,
                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) {
         std::printf("SetupDiGetClassDevsA failed: %lu\n", GetLastError());
@@ -26,7 +26,7 @@ int Listed() {
     }
     SP_DEVICE_INTERFACE_DATA data;
     data.cbSize = sizeof data;
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &kPendantInterfaceGuid, 0, &data)) {
+    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &PendantInterface, 0, &data)) {
         std::printf("no interface listed: %lu\n", GetLastError());
         SetupDiDestroyDeviceInfoList(set);
         return 1;

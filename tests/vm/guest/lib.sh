@@ -151,19 +151,21 @@ gadget_count() { grep -c "$1" "$GADGET_LOG"; }
 # ---- pendant-test, the tool under test
 
 PT_OUT=/tmp/pendant-test.out
+PT_ERR=/tmp/pendant-test.err
 pt_pid=""
 
 # pt_start [tester]: runs pendant-test (as the unprivileged user "tester"
 # when asked) with unbuffered output and a FIFO on standard input, held
-# open on fd 8 so that the closing read waits for what we write.
+# open on fd 8 so that the closing read waits for what we write. Standard
+# output goes to $PT_OUT, standard error to $PT_ERR.
 pt_start() {
-    rm -f /tmp/pt.in "$PT_OUT"
+    rm -f /tmp/pt.in "$PT_OUT" "$PT_ERR"
     mkfifo /tmp/pt.in
     if [ "$1" = tester ]; then
         su -s /bin/sh tester -c 'exec /usr/local/bin/stdbuf -o0 /usr/local/bin/pendant-test' \
-            </tmp/pt.in >"$PT_OUT" 2>&1 &
+            </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
     else
-        stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>&1 &
+        stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
     fi
     pt_pid=$!
     exec 8>/tmp/pt.in

@@ -25,10 +25,12 @@ pt_check_closing_read() {
 }
 
 # The failure path: exactly the lines of the printf format $2 on standard
-# output, then the closing read.
+# output and those of $4 (default: none) on standard error, then the
+# closing read.
 pt_check_failure() {
     local name="$1" who="$3"
     printf "$2" >"$EXPECTED"
+    printf "${4:-}" >"$EXPECTED.err"
     pt_start "$who"
     vm_wait 30 pt_has 'nothing to do' || true
     usleep 300000
@@ -36,6 +38,11 @@ pt_check_failure() {
         vm_pass "$name: prints exactly the failure lines"
     else
         vm_fail "$name: prints exactly the failure lines" "got: $(od -c "$PT_OUT" | head -n 8)"
+    fi
+    if cmp -s "$EXPECTED.err" "$PT_ERR"; then
+        vm_pass "$name: standard error is as expected"
+    else
+        vm_fail "$name: standard error is as expected" "got: $(head -c 400 "$PT_ERR")"
     fi
     vm_check "$name: waits for a word" pt_alive
     pt_check_closing_read "$name"
@@ -104,9 +111,11 @@ scenario_main() {
         "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
 
     # Present, but the unprivileged user may not open the node.
+    # The advice goes to standard error, so standard output stays the
+    # Windows program's.
     pt_check_failure "no access" \
-        "Failed looking for device, HRESULT 0x80070005\nnothing to do...\nLinux: no permission to open $node; install the pendant's udev rule (pendant-test-udev-rule VID:PID) and plug it in again.\n" \
-        tester
+        "Failed looking for device, HRESULT 0x80070005\nnothing to do...\n" tester \
+        "Linux: this user may not open the pendant's device node $node. Its udev rule gives access to the user logged in at the local seat: log in there, or give a group access as docs/linux.md (Running without root) describes.\n"
 
     # Found and opened: the survey, then a trace line per report and a frame
     # per move.
@@ -187,6 +196,17 @@ scenario_main() {
     wait "$oc_pid"
     vm_check "closed" grep -q '^CLOSED$' /tmp/open-close.out
     vm_check "kernel HID driver holds the interface again after closing" vm_wait 10 sh -c \
+        "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
+
+    # The platform contract's device cases, on this backend and this pendant
+    # (present and idle; the contract test takes it and gives it back).
+    if platform_contract_linux --gtest_filter='Pendant.*' >/tmp/contract.out 2>&1; then
+        vm_pass "platform contract with a pendant"
+    else
+        vm_fail "platform contract with a pendant" "$(grep -E 'Failure|FAILED|error' /tmp/contract.out | head -n 12)"
+        vm_show "contract test output" /tmp/contract.out
+    fi
+    vm_check "kernel HID driver holds the interface after the contract test" vm_wait 10 sh -c \
         "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
 
     if [ "$vm_nfail" -gt 0 ]; then

@@ -1,0 +1,32 @@
+# pendant_backends(PROGRAM BACKEND [PROGRAM BACKEND]...)
+#
+# Links each PROGRAM that exists in this configuration with the OBJECT
+# library backend_BACKEND, and refuses, at configure time, a program named
+# twice or a backend that this platform does not have.
+function(pendant_backends)
+  set(pairs ${ARGN})
+  list(LENGTH pairs n)
+  math(EXPR odd "${n} % 2")
+  if(odd)
+    message(FATAL_ERROR "pendant_backends: PROGRAM BACKEND pairs expected, got: ${pairs}")
+  endif()
+  math(EXPR last "${n} - 2")
+  foreach(i RANGE 0 ${last} 2)
+    math(EXPR j "${i} + 1")
+    list(GET pairs ${i} program)
+    list(GET pairs ${j} backend)
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    if(NOT TARGET backend_${backend})
+      message(FATAL_ERROR "${program}: there is no backend '${backend}' in this build")
+    endif()
+    get_target_property(already ${program} PENDANT_BACKEND)
+    if(already)
+      message(FATAL_ERROR "${program} is given the backends ${already} and ${backend}; "
+                          "a program runs on one")
+    endif()
+    set_target_properties(${program} PROPERTIES PENDANT_BACKEND ${backend})
+    target_link_libraries(${program} PRIVATE backend_${backend})
+  endforeach()
+endfunction()
