@@ -10,7 +10,7 @@
 #include "app/entry.h"
 #include "backends/virtual/virtual_pendant.h"
 #include "pendant/pendant_device.h"
-#include "sim/parse.h"
+#include "sim/keys.h"
 #include "sim/screen.h"
 #include "sim/script.h"
 #include "sim/script_runner.h"
@@ -21,10 +21,6 @@ namespace sim {
 namespace {
 
 namespace vp = virtual_pendant;
-
-constexpr int CtrlC = 3;
-constexpr int Escape = 27;
-constexpr std::size_t EditMax = 200;
 
 class Session {
   public:
@@ -62,59 +58,27 @@ class Session {
 
   private:
     bool Key(int ch, PendantDevice& device) {
-        if (ch == KEY_RESIZE) {
-            clearok(curscr, TRUE);
-            return true;
-        }
-        if (screen_.editing)
-            return Edit(ch, device);
-        switch (ch) {
-        case 'q':
-        case 'Q':
-        case CtrlC:
+        KeyResult key = HandleKey(ch, screen_, Dialect::Sim);
+        switch (key.what) {
+        case KeyDo::Quit:
             return false;
-        case '0':
-        case 'n':
-        case '1':
-        case '2':
-        case '3':
-            screen_.axis = ch == 'n' ? 0 : ch - '0';
-            screen_.message = screen_.axis == 0 ? "Axis selector off: the wheel moves nothing."
-                                                : "Axis " + std::to_string(screen_.axis) +
-                                                      " selected: the wheel moves its set 2 value.";
+        case KeyDo::Redraw:
+            clearok(curscr, TRUE);
             break;
-        case '+':
-        case '=':
-        case KEY_RIGHT:
-            Wheel(1);
+        case KeyDo::Wheel:
+            Wheel(key.counts);
             break;
-        case '-':
-        case KEY_LEFT:
-            Wheel(-1);
-            break;
-        case '>':
-        case KEY_UP:
-        case KEY_PPAGE:
-            Wheel(screen_.bigStep);
-            break;
-        case '<':
-        case KEY_DOWN:
-        case KEY_NPAGE:
-            Wheel(-screen_.bigStep);
-            break;
-        case 's':
-            StartEdit("big step (1 to 31): ");
-            break;
-        case ':':
-            StartEdit("command: ");
-            break;
-        case 'u':
+        case KeyDo::Unplug:
             Unplug();
             break;
-        case 'r':
+        case KeyDo::Replug:
             Replug();
             break;
-        default:
+        case KeyDo::Command:
+            ApplyStep(key.step, device);
+            screen_.message = "Done: " + key.text;
+            break;
+        case KeyDo::Nothing:
             break;
         }
         return true;
@@ -125,13 +89,8 @@ class Session {
             screen_.message = "The pendant is not connected to the tool: the counts go nowhere.";
             return;
         }
-        const std::uint8_t code =
-            screen_.axis == 0 ? 0x00 : static_cast<std::uint8_t>(0x10 + screen_.axis);
-        vp::QueueReport(
-            {0x04, 0x00, 0x00, code, static_cast<std::uint8_t>(counts & 0xFF), 0x00, 0x00, 0x00});
-        screen_.message = "Wheel " + std::string(counts > 0 ? "+" : "") + std::to_string(counts) +
-                          (screen_.axis == 0 ? " with no axis selected."
-                                             : " on axis " + std::to_string(screen_.axis) + ".");
+        vp::QueueReport(WheelReport(screen_.axis, counts));
+        screen_.message = WheelMessage(counts, screen_.axis);
     }
 
     void Unplug() {
@@ -150,68 +109,6 @@ class Session {
         screen_.link = Link::Replugged;
         screen_.message =
             "Replugged. The tool does not reopen it: restart pendant-sim to reconnect.";
-    }
-
-    void StartEdit(const std::string& label) {
-        screen_.editing = true;
-        screen_.editLabel = label;
-        screen_.editText.clear();
-    }
-
-    bool Edit(int ch, PendantDevice& device) {
-        if (ch == Escape || ch == CtrlC) {
-            screen_.editing = false;
-            screen_.message = "Cancelled.";
-        } else if (ch == '\n' || ch == '\r' || ch == KEY_ENTER) {
-            screen_.editing = false;
-            if (screen_.editLabel.rfind("big step", 0) == 0)
-                SetBigStep(screen_.editText);
-            else
-                Command(screen_.editText, device);
-        } else if (ch == KEY_BACKSPACE || ch == 127 || ch == 8) {
-            if (!screen_.editText.empty())
-                screen_.editText.pop_back();
-        } else if (ch >= 0x20 && ch < 0x7F && screen_.editText.size() < EditMax) {
-            screen_.editText += static_cast<char>(ch);
-        }
-        return true;
-    }
-
-    void SetBigStep(const std::string& text) {
-        unsigned long long n = 0;
-        if (!ParseUnsigned(text, 31, n) || n == 0) {
-            screen_.message = "The wheel sends 1 to 31 counts at a time; big step stays " +
-                              std::to_string(screen_.bigStep) + ".";
-            return;
-        }
-        screen_.bigStep = static_cast<int>(n);
-        screen_.message = "Big step: " + std::to_string(n) + " counts.";
-    }
-
-    void Command(const std::string& text, PendantDevice& device) {
-        Step step;
-        bool has = false;
-        const std::string problem = ParseLine(text, 0, step, has);
-        if (!problem.empty()) {
-            screen_.message = "Error: " + problem;
-            return;
-        }
-        if (!has)
-            return;
-        if (IsSetup(step.op) || step.op == Op::Turns) {
-            screen_.message = "That is for scripts: here the tool is open and turning already.";
-            return;
-        }
-        if (step.op == Op::Unplug) {
-            Unplug();
-            return;
-        }
-        if (step.op == Op::Replug) {
-            Replug();
-            return;
-        }
-        ApplyStep(step, device);
-        screen_.message = "Done: " + text;
     }
 
     void Draw() {

@@ -74,7 +74,7 @@ Rendered Render(const Screen& s, int width, int height) {
 
     const std::string status = std::string("pendant: ") + LinkText(s.link) +
                                "   frames: " + std::to_string(s.frames) + " ";
-    std::string title = " pendant-sim: a virtual pendant";
+    std::string title = " " + s.program + ": " + s.title;
     if (static_cast<int>(title.size() + status.size()) < width)
         title += std::string(static_cast<std::size_t>(width) - title.size() - status.size(), ' ');
     else
@@ -131,7 +131,7 @@ Rendered Render(const Screen& s, int width, int height) {
         "   queued input: " + std::to_string(s.queued));
     out.push_back(" keys: 1 2 3 axis, 0 none   +/- or Left/Right: 1 count   Up/Down: big step");
     out.push_back("       s step size   : command   u unplug   r replug   q quit");
-    out.push_back(Rule("tool output", width, '-'));
+    out.push_back(Rule(s.paneLabel, width, '-'));
 
     const int fixedRows = static_cast<int>(out.size()) + 1; // and the message line
     const int paneRows = height > fixedRows ? height - fixedRows : 0;
@@ -152,7 +152,7 @@ Rendered Render(const Screen& s, int width, int height) {
         r.cursorCol = static_cast<int>(out.back().size());
     } else if (width < 80 || height < 24) {
         out.push_back(" The terminal is " + std::to_string(width) + "x" + std::to_string(height) +
-                      "; pendant-sim wants 80x24 or more.");
+                      "; " + s.program + " wants 80x24 or more.");
     } else {
         out.push_back(" " + s.message);
     }

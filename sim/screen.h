@@ -19,6 +19,12 @@ enum class Link {
 };
 
 struct Screen {
+    // Who draws the screen (pendant-sim, pendant-gadget) and what its pane
+    // shows: the tool's output, or what the host did.
+    std::string program = "pendant-sim";
+    std::string title = "a virtual pendant";
+    std::string paneLabel = "tool output";
+
     // The display, as decoded from the last frame the pendant received.
     bool haveFrame = false;
     pendant_side::DecodedDisplay display;
@@ -36,7 +42,7 @@ struct Screen {
     std::string editLabel;
     std::string editText;
 
-    // The tool's output, in lines; the last one may still be open.
+    // The pane's text, in lines; the last one may still be open.
     std::deque<std::string> output{std::string()};
     void AddOutput(const std::string& text);
 };

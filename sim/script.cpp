@@ -1,11 +1,11 @@
 #include "sim/script.h"
 
-#include "pendant/pendant_device.h"
-#include "sim/parse.h"
+#include "sim/script_args.h"
 
 namespace sim {
 
-namespace vp = virtual_pendant;
+using script_args::Quoted;
+using script_args::Trim;
 
 const char* const ScriptSummary =
     R"(device present|absent        the pendant is there to be found, or not
@@ -28,35 +28,77 @@ turns N                      the tool runs N turns of its loop now
 unplug / replug              pull the pendant out, put it back
 )";
 
+const char* const GadgetScriptSummary =
+    R"(report HEX                   queue this input report (1 to 64 bytes)
+jog AXIS COUNT               queue the wheel report for axis 0..3 (0 = none)
+                             and COUNT -128..127
+wait-read [SECONDS]          wait until the host has read every queued report
+                             (at most SECONDS, default 10)
+wait-frames N [SECONDS]      wait until the host has sent N display frames in
+                             all (at most SECONDS, default 10)
+unplug / replug              unbind the gadget from its controller, bind it again
+stall / unstall              halt the IN endpoint, clear the halt
+burst N SEED                 N random wheel reports as fast as the host reads
+timed N SEED                 N random wheel reports, each timed to its frame
+quiet on|off                 leave out (or log again) per-transfer log lines
+stats                        one STATS line of counters
+)";
+
 namespace {
 
-constexpr unsigned MaxCount = 1000000;
-constexpr DWORD DefaultFailError = ERROR_GEN_FAILURE;
+// Which program takes a command; the other refuses it with `elsewhere`.
+enum class Takes { Both, Sim, Gadget };
 
 struct Command {
     const char* name;
     Op op;
     const char* usage;
+    Takes takes;
+    const char* elsewhere;
 };
 
+constexpr const char* Described =
+    "the gadget's descriptors come from its options (--vid, --pid, --packet-size, "
+    "--extra-interface)";
+constexpr const char* Setter = "it goes through the tool's own setters, and here the tool runs on "
+                               "the USB host and sets its display itself";
+constexpr const char* GadgetOnly = "it is a pendant-gadget command (docs/gadget.md)";
+
 const Command Commands[] = {
-    {"device", Op::Device, "device present|absent"},
-    {"path", Op::Path, "path TEXT"},
-    {"descriptor", Op::Descriptor, "descriptor HEX..."},
-    {"interface", Op::Interface, "interface HEX..."},
-    {"pipes", Op::Pipes, "pipes none|TYPE:ID[:MAXPACKET]..."},
-    {"fail", Op::Fail, "fail CALL [NTH [ERROR]] [sticky]"},
-    {"set1", Op::Set1, "set1 AXIS VALUE"},
-    {"set2", Op::Set2, "set2 AXIS VALUE"},
-    {"word", Op::Word, "word INDEX VALUE"},
-    {"display", Op::Display, "display C1 C2 C3 C4 C5 C6 W0 W1 W2 W3"},
-    {"report", Op::Report, "report HEX..."},
-    {"jog", Op::Jog, "jog AXIS COUNT"},
-    {"timeout", Op::Timeout, "timeout [N]"},
-    {"turns", Op::Turns, "turns N"},
-    {"unplug", Op::Unplug, "unplug"},
-    {"replug", Op::Replug, "replug"},
+    {"device", Op::Device, "device present|absent", Takes::Sim, Described},
+    {"path", Op::Path, "path TEXT", Takes::Sim, Described},
+    {"descriptor", Op::Descriptor, "descriptor HEX...", Takes::Sim, Described},
+    {"interface", Op::Interface, "interface HEX...", Takes::Sim, Described},
+    {"pipes", Op::Pipes, "pipes none|TYPE:ID[:MAXPACKET]...", Takes::Sim, Described},
+    {"fail", Op::Fail, "fail CALL [NTH [ERROR]] [sticky]", Takes::Sim,
+     "it breaks the tool's platform calls, and here the tool runs on the USB host"},
+    {"set1", Op::Set1, "set1 AXIS VALUE", Takes::Sim, Setter},
+    {"set2", Op::Set2, "set2 AXIS VALUE", Takes::Sim, Setter},
+    {"word", Op::Word, "word INDEX VALUE", Takes::Sim, Setter},
+    {"display", Op::Display, "display C1 C2 C3 C4 C5 C6 W0 W1 W2 W3", Takes::Sim, Setter},
+    {"report", Op::Report, "report HEX...", Takes::Both, ""},
+    {"jog", Op::Jog, "jog AXIS COUNT", Takes::Both, ""},
+    {"timeout", Op::Timeout, "timeout [N]", Takes::Sim,
+     "the host's reads time out by themselves while the gadget sends nothing"},
+    {"turns", Op::Turns, "turns N", Takes::Sim,
+     "the tool turns on the USB host at its own pace; wait-read and wait-frames wait for it"},
+    {"unplug", Op::Unplug, "unplug", Takes::Both, ""},
+    {"replug", Op::Replug, "replug", Takes::Both, ""},
+    {"wait-read", Op::WaitRead, "wait-read [SECONDS]", Takes::Gadget,
+     "it is a pendant-gadget command; here the tool turns when the script says turns N"},
+    {"wait-frames", Op::WaitFrames, "wait-frames N [SECONDS]", Takes::Gadget,
+     "it is a pendant-gadget command; here the tool turns when the script says turns N"},
+    {"stall", Op::Stall, "stall", Takes::Gadget, GadgetOnly},
+    {"unstall", Op::Unstall, "unstall", Takes::Gadget, GadgetOnly},
+    {"burst", Op::Burst, "burst N SEED", Takes::Gadget, GadgetOnly},
+    {"timed", Op::Timed, "timed N SEED", Takes::Gadget, GadgetOnly},
+    {"quiet", Op::Quiet, "quiet on|off", Takes::Gadget, GadgetOnly},
+    {"stats", Op::Stats, "stats", Takes::Gadget, GadgetOnly},
 };
+
+const char* ProgramOf(Dialect dialect) {
+    return dialect == Dialect::Sim ? "pendant-sim" : "pendant-gadget";
+}
 
 bool Blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -69,14 +111,6 @@ std::string_view StripComment(std::string_view line) {
         if (line[i] == '#' && (i == 0 || Blank(line[i - 1])))
             return line.substr(0, i);
     return line;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && Blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && Blank(s.back()))
-        s.remove_suffix(1);
-    return s;
 }
 
 std::vector<std::string> Words(std::string_view s) {
@@ -96,230 +130,6 @@ std::vector<std::string> Words(std::string_view s) {
     return words;
 }
 
-std::string Quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
-std::string ParseAxis(const std::string& word, int& index) {
-    unsigned long long n = 0;
-    if (!ParseUnsigned(word, 3, n) || n == 0)
-        return "axis " + Quoted(word) + " is not 1, 2 or 3";
-    index = static_cast<int>(n) - 1;
-    return "";
-}
-
-std::string ParseCoordinate(const std::string& word, float& value) {
-    if (!ParseFloat(word, value))
-        return Quoted(word) + " is not a coordinate (a 32-bit float)";
-    return "";
-}
-
-std::string ParseWord(const std::string& word, std::uint16_t& value) {
-    unsigned long long n = 0;
-    if (!ParseUnsigned(word, 0xFFFF, n))
-        return Quoted(word) + " is not a display word (0 to 65535)";
-    value = static_cast<std::uint16_t>(n);
-    return "";
-}
-
-std::string ParseCount(const std::string& word, unsigned& count) {
-    unsigned long long n = 0;
-    if (!ParseUnsigned(word, MaxCount, n) || n == 0)
-        return Quoted(word) + " is not a count from 1 to " + std::to_string(MaxCount);
-    count = static_cast<unsigned>(n);
-    return "";
-}
-
-std::string ParsePipe(const std::string& word, vp::Pipe& pipe) {
-    const std::size_t colon = word.find(':');
-    if (colon == std::string::npos)
-        return "pipe " + Quoted(word) + " is not TYPE:ID[:MAXPACKET]";
-    const std::string type = word.substr(0, colon);
-    std::string rest = word.substr(colon + 1);
-    std::string maxPacket = "8";
-    const std::size_t second = rest.find(':');
-    if (second != std::string::npos) {
-        maxPacket = rest.substr(second + 1);
-        rest = rest.substr(0, second);
-    }
-    if (type == "control")
-        pipe.type = UsbdPipeTypeControl;
-    else if (type == "iso")
-        pipe.type = UsbdPipeTypeIsochronous;
-    else if (type == "bulk")
-        pipe.type = UsbdPipeTypeBulk;
-    else if (type == "interrupt")
-        pipe.type = UsbdPipeTypeInterrupt;
-    else
-        return "pipe type " + Quoted(type) + " is not control, iso, bulk or interrupt";
-    unsigned long long id = 0;
-    unsigned long long max = 0;
-    if (!ParseUnsigned(rest, 0xFF, id))
-        return "pipe id " + Quoted(rest) + " is not 0 to 255 (0x81 is IN endpoint 1)";
-    if (!ParseUnsigned(maxPacket, 0xFFFF, max))
-        return "max packet " + Quoted(maxPacket) + " is not 0 to 65535";
-    pipe.id = static_cast<UCHAR>(id);
-    pipe.maxPacket = static_cast<USHORT>(max);
-    return "";
-}
-
-std::string ParseFail(const std::vector<std::string>& args, Step& step) {
-    std::vector<std::string> rest(args);
-    if (!rest.empty() && rest.back() == "sticky") {
-        step.sticky = true;
-        rest.pop_back();
-    }
-    if (rest.empty() || rest.size() > 3)
-        return "fail takes a call name, then optionally NTH, ERROR and the word sticky";
-    bool known = false;
-    for (vp::Call call : vp::AllCalls)
-        if (rest[0] == vp::CallName(call)) {
-            step.call = call;
-            known = true;
-        }
-    if (!known)
-        return "no platform call is named " + Quoted(rest[0]) +
-               " (names as the platform spells them, e.g. WinUsb_ReadPipe)";
-    step.nth = 1;
-    step.error = DefaultFailError;
-    unsigned long long n = 0;
-    if (rest.size() > 1) {
-        if (!ParseUnsigned(rest[1], MaxCount, n) || n == 0)
-            return Quoted(rest[1]) + " is not a call number from 1 to " + std::to_string(MaxCount);
-        step.nth = static_cast<unsigned>(n);
-    }
-    if (rest.size() > 2) {
-        // 0 too: some platforms fail a call without saying why.
-        if (!ParseUnsigned(rest[2], 0xFFFFFFFFULL, n))
-            return Quoted(rest[2]) + " is not an error code (0 to 0xFFFFFFFF)";
-        step.error = static_cast<DWORD>(n);
-    }
-    return "";
-}
-
-std::size_t ArgsWanted(Op op) {
-    switch (op) {
-    case Op::Device:
-    case Op::Turns:
-        return 1;
-    case Op::Set1:
-    case Op::Set2:
-    case Op::Word:
-    case Op::Jog:
-        return 2;
-    case Op::Display:
-        return 10;
-    case Op::Unplug:
-    case Op::Replug:
-        return 0;
-    default:
-        return SIZE_MAX; // checked by the command itself
-    }
-}
-
-std::string ParseArgs(Op op, std::string_view restOfLine, const std::vector<std::string>& args,
-                      Step& step) {
-    switch (op) {
-    case Op::Device:
-        if (args[0] != "present" && args[0] != "absent")
-            return "device is " + Quoted(args[0]) + "; say present or absent";
-        step.present = args[0] == "present";
-        return "";
-    case Op::Path:
-        if (args.empty())
-            return "path needs the device path";
-        step.text = std::string(Trim(restOfLine));
-        return "";
-    case Op::Descriptor:
-    case Op::Interface: {
-        const std::size_t want =
-            op == Op::Descriptor ? sizeof(USB_DEVICE_DESCRIPTOR) : sizeof(USB_INTERFACE_DESCRIPTOR);
-        const std::string problem = ParseHexBytes(restOfLine, step.bytes);
-        if (!problem.empty())
-            return problem;
-        if (step.bytes.size() != want)
-            return "got " + std::to_string(step.bytes.size()) + " bytes, want " +
-                   std::to_string(want);
-        return "";
-    }
-    case Op::Pipes:
-        if (args.size() == 1 && args[0] == "none")
-            return "";
-        if (args.empty() || args.size() > 255)
-            return "give 1 to 255 pipes, or none";
-        for (const std::string& a : args) {
-            vp::Pipe pipe{};
-            const std::string problem = ParsePipe(a, pipe);
-            if (!problem.empty())
-                return problem;
-            step.pipes.push_back(pipe);
-        }
-        return "";
-    case Op::Fail:
-        return ParseFail(args, step);
-    case Op::Set1:
-    case Op::Set2: {
-        std::string problem = ParseAxis(args[0], step.index);
-        return problem.empty() ? ParseCoordinate(args[1], step.value) : problem;
-    }
-    case Op::Word: {
-        unsigned long long n = 0;
-        if (!ParseUnsigned(args[0], 3, n))
-            return "word index " + Quoted(args[0]) + " is not 0 to 3";
-        step.index = static_cast<int>(n);
-        return ParseWord(args[1], step.word);
-    }
-    case Op::Display:
-        for (int k = 0; k < 6; ++k) {
-            float& slot = k < 3 ? step.display.coordSet1[k] : step.display.coordSet2[k - 3];
-            const std::string problem = ParseCoordinate(args[k], slot);
-            if (!problem.empty())
-                return problem;
-        }
-        for (int j = 0; j < 4; ++j) {
-            const std::string problem = ParseWord(args[6 + j], step.display.words[j]);
-            if (!problem.empty())
-                return problem;
-        }
-        return "";
-    case Op::Report: {
-        const std::string problem = ParseHexBytes(restOfLine, step.bytes);
-        if (!problem.empty())
-            return problem;
-        if (step.bytes.empty() || step.bytes.size() > InputReportBytes)
-            return "got " + std::to_string(step.bytes.size()) + " bytes, want 1 to 64";
-        return "";
-    }
-    case Op::Jog: {
-        unsigned long long axis = 0;
-        long long count = 0;
-        if (!ParseUnsigned(args[0], 3, axis))
-            return "axis " + Quoted(args[0]) + " is not 0 to 3 (0: none selected)";
-        if (!ParseSigned(args[1], -128, 127, count))
-            return "count " + Quoted(args[1]) + " is not -128 to 127";
-        step.bytes = {0x04,
-                      0x00,
-                      0x00,
-                      static_cast<std::uint8_t>(axis == 0 ? 0x00 : 0x10 + axis),
-                      static_cast<std::uint8_t>(count & 0xFF),
-                      0x00,
-                      0x00,
-                      0x00};
-        return "";
-    }
-    case Op::Timeout:
-        if (args.size() > 1)
-            return "timeout takes at most one count";
-        return args.empty() ? "" : ParseCount(args[0], step.count);
-    case Op::Turns:
-        return ParseCount(args[0], step.count);
-    case Op::Unplug:
-    case Op::Replug:
-        return "";
-    }
-    return "";
-}
-
 std::string NameOf(Op op) {
     for (const Command& c : Commands)
         if (c.op == op)
@@ -334,7 +144,18 @@ bool IsSetup(Op op) {
            op == Op::Pipes;
 }
 
-std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has) {
+std::vector<std::uint8_t> WheelReport(int axis, int count) {
+    return {0x04,
+            0x00,
+            0x00,
+            static_cast<std::uint8_t>(axis == 0 ? 0x00 : 0x10 + axis),
+            static_cast<std::uint8_t>(count & 0xFF),
+            0x00,
+            0x00,
+            0x00};
+}
+
+std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has, Dialect dialect) {
     has = false;
     const std::string_view text = Trim(StripComment(line));
     if (text.empty())
@@ -351,23 +172,27 @@ std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has) 
         if (name == c.name)
             command = &c;
     if (command == nullptr)
-        return "unknown command " + Quoted(name) + " (pendant-sim --commands lists them)";
+        return "unknown command " + Quoted(name) + " (" + ProgramOf(dialect) +
+               " --commands lists them)";
+    const Takes mine = dialect == Dialect::Sim ? Takes::Sim : Takes::Gadget;
+    if (command->takes != Takes::Both && command->takes != mine)
+        return Quoted(name) + " is not for " + ProgramOf(dialect) + ": " + command->elsewhere;
 
     step = Step{};
     step.line = lineNo;
     step.op = command->op;
-    const std::size_t wanted = ArgsWanted(command->op);
+    const std::size_t wanted = script_args::Wanted(command->op);
     if (wanted != SIZE_MAX && args.size() != wanted)
         return name + " takes " + std::to_string(wanted) + " argument" + (wanted == 1 ? "" : "s") +
                ", got " + std::to_string(args.size()) + "; usage: " + command->usage;
-    const std::string problem = ParseArgs(command->op, restOfLine, args, step);
+    const std::string problem = script_args::Parse(command->op, restOfLine, args, step);
     if (!problem.empty())
         return problem + "; usage: " + command->usage;
     has = true;
     return "";
 }
 
-bool ParseScript(std::istream& in, Script& script, ScriptError& error) {
+bool ParseScript(std::istream& in, Script& script, ScriptError& error, Dialect dialect) {
     script.steps.clear();
     std::string line;
     int lineNo = 0;
@@ -376,7 +201,7 @@ bool ParseScript(std::istream& in, Script& script, ScriptError& error) {
         ++lineNo;
         Step step;
         bool has = false;
-        const std::string problem = ParseLine(line, lineNo, step, has);
+        const std::string problem = ParseLine(line, lineNo, step, has, dialect);
         if (!problem.empty()) {
             error = {lineNo, problem};
             return false;

@@ -1,6 +1,10 @@
-// The script language of pendant-sim: one command a line, describing the
-// virtual pendant, what it sends, what fails, and when the tool turns.
-// docs/sim.md is the reference for users; ScriptSummary is the short form.
+// The script language of pendant-sim and pendant-gadget: one command a line,
+// describing the pendant, what it sends, what fails, and when the tool turns
+// (pendant-sim), or what the gadget sends and what it waits for
+// (pendant-gadget). One parser for both: each program refuses the commands
+// that make no sense for it, saying why. docs/sim.md and docs/gadget.md are
+// the references for users; ScriptSummary and GadgetScriptSummary the short
+// forms.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +38,19 @@ enum class Op {
     Turns,
     Unplug,
     Replug,
+    // pendant-gadget only.
+    WaitRead,   // until the host has read every queued report
+    WaitFrames, // until the host has sent N frames in all
+    Stall,      // halt the IN endpoint
+    Unstall,    // clear the halt
+    Burst,      // N random jog reports as fast as the host reads them
+    Timed,      // N random jog reports, each timed to the frame it causes
+    Quiet,      // leave out (or log again) the per-transfer log lines
+    Stats,      // one line of counters
 };
+
+// Which program reads the script.
+enum class Dialect { Sim, Gadget };
 
 struct Step {
     int line = 0;
@@ -51,7 +67,10 @@ struct Step {
     float value = 0;        // Set1/Set2
     std::uint16_t word = 0; // Word
     DisplayValues display;  // Display
-    unsigned count = 1;     // Timeout, Turns
+    unsigned count = 1;     // Timeout, Turns; WaitFrames, Burst, Timed: N
+    unsigned seconds = 10;  // WaitRead, WaitFrames: how long at most
+    unsigned seed = 0;      // Burst, Timed
+    bool on = false;        // Quiet
 };
 
 // True for the commands that describe the device before the tool opens it.
@@ -59,7 +78,8 @@ bool IsSetup(Op op);
 
 // Parses one line. Returns "" and sets has (false for a blank or comment
 // line), or says what is wrong with the line.
-std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has);
+std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has,
+                      Dialect dialect = Dialect::Sim);
 
 struct Script {
     std::vector<Step> steps;
@@ -69,9 +89,16 @@ struct ScriptError {
     std::string message;
 };
 // Reads a whole script; stops at the first bad line.
-bool ParseScript(std::istream& in, Script& script, ScriptError& error);
+bool ParseScript(std::istream& in, Script& script, ScriptError& error,
+                 Dialect dialect = Dialect::Sim);
 
-// The command summary that pendant-sim --commands prints.
+// The wheel's input report: 04 00 00 AA CC 00 00 00, AA 0x11..0x13 for axis
+// 1..3 (0x00 for axis 0, none selected), CC the count as a signed byte.
+std::vector<std::uint8_t> WheelReport(int axis, int count);
+
+// The command summaries that pendant-sim --commands and pendant-gadget
+// --commands print.
 extern const char* const ScriptSummary;
+extern const char* const GadgetScriptSummary;
 
 } // namespace sim

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <sstream>
+#include <tuple>
 
 #include "sim/script.h"
 
@@ -170,6 +171,81 @@ TEST(Script, TheDeviceIsDescribedBeforeTheToolStarts) {
     EXPECT_EQ(
         error.message,
         "\"pipes\" describes the device, so it must come before line 3, where the tool starts");
+}
+
+// pendant-gadget reads the same language: its own commands, and the shared
+// ones, into the same steps.
+TEST(ScriptLine, TheGadgetReadsItsCommands) {
+    const Good cases[] = {
+        {"wait-read", Op::WaitRead, [](const Step& s) { EXPECT_EQ(s.seconds, 10U); }},
+        {"wait-read 3", Op::WaitRead, [](const Step& s) { EXPECT_EQ(s.seconds, 3U); }},
+        {"wait-frames 4 20", Op::WaitFrames,
+         [](const Step& s) {
+             EXPECT_EQ(s.count, 4U);
+             EXPECT_EQ(s.seconds, 20U);
+         }},
+        {"burst 100 7", Op::Burst,
+         [](const Step& s) {
+             EXPECT_EQ(s.count, 100U);
+             EXPECT_EQ(s.seed, 7U);
+         }},
+        {"timed 5 0", Op::Timed, [](const Step& s) { EXPECT_EQ(s.seed, 0U); }},
+        {"quiet on", Op::Quiet, [](const Step& s) { EXPECT_TRUE(s.on); }},
+        {"quiet off", Op::Quiet, [](const Step& s) { EXPECT_FALSE(s.on); }},
+        {"stall", Op::Stall, [](const Step&) {}},
+        {"unstall", Op::Unstall, [](const Step&) {}},
+        {"stats", Op::Stats, [](const Step&) {}},
+        {"jog 3 -31", Op::Jog,
+         [](const Step& s) {
+             EXPECT_EQ(s.bytes, (std::vector<std::uint8_t>{4, 0, 0, 0x13, 0xE1, 0, 0, 0}));
+         }},
+        {"replug", Op::Replug, [](const Step&) {}},
+    };
+    for (const Good& c : cases) {
+        SCOPED_TRACE(c.line);
+        Step step;
+        bool has = false;
+        ASSERT_EQ(sim::ParseLine(c.line, 2, step, has, sim::Dialect::Gadget), "");
+        ASSERT_TRUE(has);
+        EXPECT_EQ(step.op, c.op);
+        c.check(step);
+    }
+}
+
+// Each program refuses what makes no sense for it, and says why; bad
+// arguments of the gadget's commands are named as the others' are.
+TEST(ScriptLine, EachProgramRefusesWhatIsNotForIt) {
+    using sim::Dialect;
+    const std::tuple<Dialect, const char*, const char*> cases[] = {
+        {Dialect::Gadget, "fail CreateFileA",
+         "\"fail\" is not for pendant-gadget: it breaks the tool's platform calls"},
+        {Dialect::Gadget, "set1 1 1.5", "\"set1\" is not for pendant-gadget: it goes through"},
+        {Dialect::Gadget, "display 1 2 3 4 5 6 7 8 9 10", "\"display\" is not for pendant-gadget"},
+        {Dialect::Gadget, "word 0 1", "\"word\" is not for pendant-gadget"},
+        {Dialect::Gadget, "timeout", "time out by themselves"},
+        {Dialect::Gadget, "turns 1", "wait-read and wait-frames wait for it"},
+        {Dialect::Gadget, "pipes none", "come from its options (--vid, --pid, --packet-size"},
+        {Dialect::Gadget, "device absent", "\"device\" is not for pendant-gadget"},
+        {Dialect::Gadget, "frob",
+         "unknown command \"frob\" (pendant-gadget --commands lists them)"},
+        {Dialect::Sim, "wait-read", "\"wait-read\" is not for pendant-sim: it is a pendant-gadget"},
+        {Dialect::Sim, "stall", "\"stall\" is not for pendant-sim"},
+        {Dialect::Sim, "burst 1 1", "\"burst\" is not for pendant-sim"},
+        {Dialect::Gadget, "wait-read 0", "\"0\" is not a number of seconds from 1 to 3600"},
+        {Dialect::Gadget, "wait-read 1 2", "wait-read takes at most a number of seconds"},
+        {Dialect::Gadget, "wait-frames", "wait-frames takes a number of frames"},
+        {Dialect::Gadget, "wait-frames 0", "\"0\" is not a count from 1 to 1000000"},
+        {Dialect::Gadget, "burst 5 x", "seed \"x\" is not 0 to 4294967295"},
+        {Dialect::Gadget, "quiet maybe", "say on or off; usage: quiet on|off"},
+        {Dialect::Gadget, "stall now", "stall takes 0 arguments, got 1"},
+    };
+    for (const auto& [dialect, line, expected] : cases) {
+        Step step;
+        bool has = true;
+        const std::string problem = sim::ParseLine(line, 1, step, has, dialect);
+        EXPECT_NE(problem.find(expected), std::string::npos) << line << " -> " << problem;
+        EXPECT_FALSE(has) << line;
+    }
 }
 
 } // namespace
