@@ -11,6 +11,7 @@
 #include "backends/virtual/virtual_pendant.h"
 #include "pendant/pendant_device.h"
 #include "sim/keys.h"
+#include "sim/paint.h"
 #include "sim/screen.h"
 #include "sim/script.h"
 #include "sim/script_runner.h"
@@ -111,26 +112,7 @@ class Session {
             "Replugged. The tool does not reopen it: restart pendant-sim to reconnect.";
     }
 
-    void Draw() {
-        const Rendered r = Render(screen_, COLS, LINES);
-        erase();
-        for (std::size_t i = 0; i < r.lines.size(); ++i) {
-            const int row = static_cast<int>(i);
-            const bool strong = row == r.selectedRow || row == r.titleRow;
-            if (strong)
-                attron(row == r.selectedRow ? A_REVERSE : A_BOLD);
-            mvaddnstr(row, 0, r.lines[i].c_str(), COLS);
-            if (strong)
-                attroff(A_REVERSE | A_BOLD);
-        }
-        if (r.cursorRow >= 0) {
-            curs_set(1);
-            move(r.cursorRow, r.cursorCol);
-        } else {
-            curs_set(0);
-        }
-        refresh();
-    }
+    void Draw() { Paint(Render(screen_, COLS, LINES)); }
 
     ToolOutput& output_;
     Screen screen_;

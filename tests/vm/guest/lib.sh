@@ -16,13 +16,14 @@ vm_result() {
     echo "$*" >"$VM_RESULTS"
     echo "[vm] $*"
 }
+VM_SCENARIO=""
 vm_pass() {
     vm_npass=$((vm_npass + 1))
-    vm_result "CHECK PASS $1"
+    vm_result "CHECK PASS ${VM_SCENARIO:+$VM_SCENARIO: }$1"
 }
 vm_fail() {
     vm_nfail=$((vm_nfail + 1))
-    vm_result "CHECK FAIL $1: $2"
+    vm_result "CHECK FAIL ${VM_SCENARIO:+$VM_SCENARIO: }$1: $2"
 }
 vm_figure() { vm_result "FIGURE $*"; }
 
@@ -62,59 +63,64 @@ vm_start_udev() {
     udevadm settle --timeout=30
 }
 
+# vm_main NAME[,NAME...]: runs each scenario in turn in this one boot; each
+# check is named after its scenario.
 vm_main() {
-    local name="$1"
+    local names="$1" name
     vm_start_udev
-    if [ -z "$name" ] || [ ! -f "/vm/scenarios/$name.sh" ]; then
-        vm_fail scenario "no scenario named '$name'"
-    else
+    [ -n "$names" ] || vm_fail scenario "no scenario named"
+    for name in $(echo "$names" | tr ',' ' '); do
+        VM_SCENARIO="$name"
+        if [ ! -f "/vm/scenarios/$name.sh" ]; then
+            vm_fail scenario "no scenario named '$name'"
+            continue
+        fi
         . "/vm/scenarios/$name.sh"
         scenario_main
-    fi
+        # What a scenario left running would disturb the next one.
+        pt_stop
+        gadget_stop >/dev/null 2>&1
+    done
     vm_result "DONE pass=$vm_npass fail=$vm_nfail"
     sync
     poweroff -f
 }
 
 # ---- the gadget pendant -----------------------------------------------------
-# One configfs gadget whose only function is a FunctionFS instance served by
-# pendant-gadget. Commands go to the program through a FIFO held open on fd 7;
-# its log is /tmp/gadget.log.
+# pendant-gadget builds the configfs gadget "pendant" itself and serves it,
+# starting unplugged. Commands of its script language go to it through a
+# FIFO held open on fd 7; its log is /tmp/gadget.log, its standard error
+# /tmp/gadget.err.
 
 GADGET=/sys/kernel/config/usb_gadget/pendant
-FFS=/dev/ffs-pendant
 GADGET_LOG=/tmp/gadget.log
-UDC_NAME=dummy_udc.0
+GADGET_ERR=/tmp/gadget.err
 gadget_pid=""
 
 # gadget_create VID PID [pendant-gadget options]
 gadget_create() {
     local vid="$1" pid="$2"
     shift 2
-    mkdir -p "$GADGET/strings/0x409" "$GADGET/configs/c.1/strings/0x409" "$GADGET/functions/ffs.pendant"
-    echo "$vid" >"$GADGET/idVendor"
-    echo "$pid" >"$GADGET/idProduct"
-    echo 0x0200 >"$GADGET/bcdUSB"
-    echo "test" >"$GADGET/strings/0x409/manufacturer"
-    echo "virtual pendant" >"$GADGET/strings/0x409/product"
-    echo "0001" >"$GADGET/strings/0x409/serialnumber"
-    echo "pendant" >"$GADGET/configs/c.1/strings/0x409/configuration"
-    echo 100 >"$GADGET/configs/c.1/MaxPower"
-    ln -s "$GADGET/functions/ffs.pendant" "$GADGET/configs/c.1/"
-    mkdir -p "$FFS"
-    mount -t functionfs pendant "$FFS"
     rm -f /tmp/gadget.in
     mkfifo /tmp/gadget.in
-    pendant-gadget "$@" "$FFS" </tmp/gadget.in >"$GADGET_LOG" 2>&1 &
+    pendant-gadget --vid "$vid" --pid "$pid" --unplugged "$@" \
+        </tmp/gadget.in >"$GADGET_LOG" 2>"$GADGET_ERR" &
     gadget_pid=$!
     exec 7>/tmp/gadget.in
     vm_wait 10 grep -q '^READY' "$GADGET_LOG"
 }
 
-# gadget_set_ids VID PID: only while unbound.
-gadget_set_ids() {
-    echo "$1" >"$GADGET/idVendor"
-    echo "$2" >"$GADGET/idProduct"
+# gadget_stop [SIGNAL]: ends the gadget (by SIGTERM unless told), which takes
+# its gadget down; returns its exit status.
+gadget_stop() {
+    local status=0
+    [ -n "$gadget_pid" ] || return 0
+    kill -"${1:-TERM}" "$gadget_pid" 2>/dev/null
+    wait "$gadget_pid"
+    status=$?
+    gadget_pid=""
+    exec 7>&-
+    return "$status"
 }
 
 # The host side's sysfs directory of the gadget device, once enumerated.
@@ -136,17 +142,33 @@ gadget_ids() {
     printf '%04x:%04x' "$v" "$p"
 }
 
+# gadget_bind / gadget_unbind: plug the gadget in (until the host has it) and
+# pull it out (until the gadget says so).
 gadget_bind() {
-    echo "$UDC_NAME" >"$GADGET/UDC"
-    vm_wait 20 gadget_host_dir >/dev/null && udevadm settle --timeout=30
+    local n
+    n=$(gadget_count '^PLUGGED')
+    echo replug >&7
+    vm_wait 10 sh -c "[ \$(grep -c '^PLUGGED' '$GADGET_LOG') -gt $n ]" &&
+        vm_wait 20 gadget_host_dir >/dev/null && udevadm settle --timeout=30
 }
-gadget_unbind() { echo "" >"$GADGET/UDC"; }
+gadget_unbind() {
+    local n
+    n=$(gadget_count '^UNPLUGGED')
+    echo unplug >&7
+    vm_wait 10 sh -c "[ \$(grep -c '^UNPLUGGED' '$GADGET_LOG') -gt $n ]"
+}
 
 # gadget_send HH HH ...: queue one input report.
-gadget_send() { echo "in $*" >&7; }
+gadget_send() { echo "report $*" >&7; }
 
 # gadget_count PATTERN: how many log lines match.
 gadget_count() { grep -c "$1" "$GADGET_LOG"; }
+# gadget_wait_lines PATTERN N [SECONDS]: until N log lines match (10 s).
+gadget_wait_lines() {
+    vm_wait "${3:-10}" sh -c "[ \$(grep -c '$1' '$GADGET_LOG') -ge $2 ]"
+}
+# The gadget and its FunctionFS mount are gone.
+gadget_gone() { ! test -e "$GADGET" && ! grep -q ' functionfs ' /proc/mounts; }
 
 # ---- pendant-test, the tool under test
 
@@ -172,8 +194,10 @@ pt_start() {
 }
 pt_alive() { kill -0 "$pt_pid" 2>/dev/null; }
 pt_stop() {
+    [ -n "$pt_pid" ] || return 0
     kill "$pt_pid" 2>/dev/null
     wait "$pt_pid" 2>/dev/null
+    pt_pid=""
     exec 8>&-
 }
 pt_has() { grep -q "$1" "$PT_OUT"; }

@@ -98,9 +98,13 @@ scenario_main() {
     vm_check "gadget ready" gadget_create "$VID" 0x0002
     vm_check "untagged gadget enumerated" gadget_bind
     pt_check_failure "untagged device" 'Device not connected or driver not installed\nnothing to do...\n'
-    gadget_unbind
-    vm_wait 10 sh -c '! ls /sys/bus/usb/devices/*/idProduct 2>/dev/null | xargs grep -l 0002 >/dev/null' || true
-    gadget_set_ids "$VID" "$PID"
+    # Ended by SIGTERM, the gadget program takes its gadget down first.
+    gadget_stop
+    vm_check "gadget program ended by SIGTERM" test "$?" -eq 143
+    vm_check "gadget taken down" gadget_gone
+    vm_check "untagged gadget gone from the host" vm_wait 10 sh -c \
+        '! grep -lx fff0 /sys/bus/usb/devices/*/idVendor >/dev/null 2>&1'
+    vm_check "gadget ready again" gadget_create "$VID" "$PID"
     vm_check "gadget enumerated" gadget_bind
     dev=$(gadget_host_dir)
     node=/dev/bus/usb/$(printf %03d "$(cat "$dev/busnum")")/$(printf %03d "$(cat "$dev/devnum")")

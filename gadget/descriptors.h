@@ -1,0 +1,48 @@
+// What the gadget pendant tells FunctionFS and the host about itself: its
+// interfaces and endpoints for the chosen layout, its strings and HID report
+// descriptor, and the names of the FunctionFS events it logs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gadget {
+
+// A second interface beside the pendant's, for composite devices.
+enum class Extra { None, Before, After };
+
+struct Layout {
+    unsigned packetSize = 8; // of the pendant's interrupt IN endpoint, 1 to 64
+    Extra extra = Extra::None;
+    bool extraHid = false; // the extra interface is a HID one, else vendor-specific
+};
+
+// The pendant's interface number: 1 when the extra one comes before it.
+unsigned PendantInterface(const Layout& layout);
+// Whether the interface of that number is a HID one (gets the report
+// descriptor on request).
+bool IsHidInterface(const Layout& layout, unsigned number);
+// The FunctionFS file of the pendant's IN endpoint ("ep1" or "ep2": they are
+// numbered in the order of the descriptors).
+std::string PendantEndpointFile(const Layout& layout);
+
+// A report that spans packets and fills its last one needs a zero-length
+// packet after it to end; one that fits in one packet needs none.
+bool EndsWithZeroLengthPacket(std::size_t reportBytes, unsigned packetSize);
+
+// The HID report descriptor the pendant answers GET_DESCRIPTOR with.
+extern const std::uint8_t ReportDescriptor[];
+extern const std::size_t ReportDescriptorBytes;
+
+// FunctionFS's descriptors blob (full and high speed) and strings blob.
+std::vector<std::uint8_t> Descriptors(const Layout& layout);
+std::vector<std::uint8_t> Strings(const Layout& layout);
+
+// Writes all of v in one write; false otherwise.
+bool WriteAll(int fd, const std::vector<std::uint8_t>& v);
+
+const char* EventName(unsigned type);
+
+} // namespace gadget

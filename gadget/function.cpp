@@ -1,0 +1,344 @@
+#include "gadget/function.h"
+
+#include <linux/usb/ch9.h>
+#include <linux/usb/functionfs.h>
+
+#include <endian.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+
+#include "gadget/log.h"
+
+namespace gadget {
+
+namespace {
+
+// A signal that does nothing but end a blocking write (no SA_RESTART): how
+// Stop frees the IN thread from a transfer the host never takes.
+extern "C" void Wake(int) {}
+
+void InstallWake() {
+    struct sigaction wake = {};
+    wake.sa_handler = Wake;
+    sigemptyset(&wake.sa_mask);
+    wake.sa_flags = 0;
+    sigaction(SIGUSR1, &wake, nullptr);
+}
+
+} // namespace
+
+std::string PendantFunction::Open(const std::string& dir, const Layout& layout) {
+    layout_ = layout;
+    ep0_ = open((dir + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
+    if (ep0_ < 0)
+        return "cannot open " + dir + "/ep0: " + std::strerror(errno);
+    if (!WriteAll(ep0_, Descriptors(layout)))
+        return "FunctionFS refused the descriptors: " + std::string(std::strerror(errno));
+    if (!WriteAll(ep0_, Strings(layout)))
+        return "FunctionFS refused the strings: " + std::string(std::strerror(errno));
+    const std::string in = dir + "/" + PendantEndpointFile(layout);
+    in_ = open(in.c_str(), O_RDWR | O_CLOEXEC);
+    if (in_ < 0)
+        return "cannot open " + in + ": " + std::strerror(errno);
+    return "";
+}
+
+void PendantFunction::Start() {
+    InstallWake();
+    started_ = true;
+    ep0Thread_ = std::thread([this] { Ep0Loop(); });
+    inThread_ = std::thread([this] { InLoop(); });
+}
+
+void PendantFunction::Stop() {
+    RequestStop();
+    if (started_) {
+        started_ = false;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                if (inDone_)
+                    break;
+            }
+            // It may have been on its way into the write: keep knocking.
+            pthread_kill(inThread_.native_handle(), SIGUSR1);
+            usleep(10000);
+        }
+        inThread_.join();
+        ep0Thread_.join();
+    }
+    for (int* fd : {&in_, &ep0_})
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+}
+
+template <class Done> bool PendantFunction::WaitUntil(long long ms, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::mutex> lock(m_);
+    // In slices, so that a stop is seen within one.
+    while (!done()) {
+        if (StopRequested() || std::chrono::steady_clock::now() >= end)
+            return false;
+        cv_.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+void PendantFunction::Queue(std::vector<std::uint8_t> report) {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        queue_.push_back({Item::Kind::Report, std::move(report)});
+    }
+    cv_.notify_all();
+}
+
+void PendantFunction::Halt(bool on) {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        queue_.push_back({on ? Item::Kind::Halt : Item::Kind::ClearHalt, {}});
+    }
+    cv_.notify_all();
+}
+
+std::size_t PendantFunction::Pending() {
+    std::lock_guard<std::mutex> lock(m_);
+    return queue_.size() + (busy_ ? 1 : 0);
+}
+
+bool PendantFunction::WaitIdle(unsigned seconds) {
+    return WaitUntil(seconds * 1000LL, [this] { return queue_.empty() && !busy_; });
+}
+
+bool PendantFunction::Send(const std::uint8_t* report, std::size_t n) {
+    Queue(std::vector<std::uint8_t>(report, report + n));
+    // No limit but a stop: the host reads at its own pace.
+    while (!WaitIdle(3600))
+        if (StopRequested())
+            return false;
+    std::lock_guard<std::mutex> lock(m_);
+    return lastOk_;
+}
+
+bool PendantFunction::WaitFrames(unsigned long long n, unsigned seconds) {
+    return WaitUntil(seconds * 1000LL, [this, n] { return counters_.frames >= n; });
+}
+
+bool PendantFunction::WaitFrameAfter(unsigned long long seen, long long ms) {
+    return WaitUntil(ms, [this, seen] { return counters_.frames > seen; });
+}
+
+Counters PendantFunction::Snapshot() {
+    std::lock_guard<std::mutex> lock(m_);
+    return counters_;
+}
+
+LastFrame PendantFunction::Last() {
+    std::lock_guard<std::mutex> lock(m_);
+    return last_;
+}
+
+void PendantFunction::InLoop() {
+    for (;;) {
+        Item item;
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            while (queue_.empty() && !StopRequested())
+                cv_.wait_for(lock, std::chrono::milliseconds(100));
+            if (StopRequested())
+                break;
+            item = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+        }
+        const bool ok = Do(item);
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            busy_ = false;
+            lastOk_ = ok;
+            if (ok && item.kind == Item::Kind::Report)
+                ++counters_.inSent;
+        }
+        cv_.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(m_);
+    inDone_ = true;
+}
+
+bool PendantFunction::SendNow(const std::vector<std::uint8_t>& report) {
+    for (;;) {
+        const ssize_t r = write(in_, report.data(), report.size());
+        if (r == static_cast<ssize_t>(report.size()))
+            return true;
+        if (r < 0 && errno == EINTR && !StopRequested())
+            continue;
+        if (r < 0 && errno == EINTR)
+            Log("IN-UNREAD %s", Hex(report.data(), report.size()).c_str());
+        else if (r >= 0)
+            Log("IN-FAILED the host took %zd of %zu bytes", r, report.size());
+        else
+            Log("IN-FAILED %s", std::strerror(errno));
+        return false;
+    }
+}
+
+bool PendantFunction::Do(const Item& item) {
+    switch (item.kind) {
+    case Item::Kind::Report:
+        if (!SendNow(item.bytes))
+            return false;
+        // The host's read ends at a short packet: a report that fills its
+        // last packet gets an empty one after it.
+        if (EndsWithZeroLengthPacket(item.bytes.size(), layout_.packetSize) && !SendNow({}))
+            return false;
+        if (!Quiet())
+            Log("IN-SENT %s", Hex(item.bytes.data(), item.bytes.size()).c_str());
+        return true;
+    case Item::Kind::Halt: {
+        // FunctionFS halts an IN endpoint that is read.
+        std::uint8_t none[1];
+        const ssize_t r = read(in_, none, sizeof none);
+        if (r < 0 && errno == EBADMSG) {
+            Log("STALLED");
+            return true;
+        }
+        if (!StopRequested())
+            Log("STALL-FAILED %s", r < 0 ? std::strerror(errno) : "the endpoint was read");
+        return false;
+    }
+    case Item::Kind::ClearHalt:
+        if (ioctl(in_, FUNCTIONFS_CLEAR_HALT) == 0) {
+            Log("UNSTALLED");
+            return true;
+        }
+        Log("UNSTALL-FAILED %s", std::strerror(errno));
+        return false;
+    }
+    return false;
+}
+
+void PendantFunction::Ep0Loop() {
+    pollfd fds[2] = {{ep0_, POLLIN, 0}, {StopFd(), POLLIN, 0}};
+    usb_functionfs_event events[4];
+    while (!StopRequested()) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            Log("EP0-POLL-FAILED %s", std::strerror(errno));
+            return;
+        }
+        if (fds[1].revents != 0)
+            return;
+        if ((fds[0].revents & POLLIN) == 0)
+            continue;
+        const ssize_t n = read(ep0_, events, sizeof events);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            Log("EP0-READ-FAILED %s", std::strerror(errno));
+            return;
+        }
+        for (ssize_t i = 0; i < n / static_cast<ssize_t>(sizeof events[0]); ++i) {
+            if (events[i].type == FUNCTIONFS_SETUP)
+                Setup(&events[i].u.setup);
+            else
+                Log("EVENT %s", EventName(events[i].type));
+        }
+    }
+}
+
+void PendantFunction::Setup(const void* request) {
+    usb_ctrlrequest c;
+    std::memcpy(&c, request, sizeof c);
+    std::uint8_t raw[8];
+    std::memcpy(raw, &c, sizeof raw);
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        ++counters_.setups;
+    }
+    if (!Quiet())
+        Log("SETUP %s", Hex(raw, sizeof raw).c_str());
+    const unsigned value = le16toh(c.wValue);
+    const unsigned index = le16toh(c.wIndex);
+    const unsigned length = le16toh(c.wLength);
+    if (c.bRequestType & USB_DIR_IN) {
+        if (c.bRequestType == 0x81 && c.bRequest == USB_REQ_GET_DESCRIPTOR &&
+            (value >> 8) == 0x22 && IsHidInterface(layout_, index & 0xFF)) {
+            const std::size_t n = std::min<std::size_t>(length, ReportDescriptorBytes);
+            if (write(ep0_, ReportDescriptor, n) < 0)
+                Log("EP0-FAILED %s", std::strerror(errno));
+            return;
+        }
+        // A stall on ep0 is asked for by moving data the wrong way.
+        if (read(ep0_, nullptr, 0) >= 0 || errno != EL2HLT)
+            Log("EP0-STALL-FAILED %s", std::strerror(errno));
+        return;
+    }
+    std::uint8_t data[256];
+    if (length > sizeof data) {
+        if (write(ep0_, nullptr, 0) >= 0 || errno != EL2HLT)
+            Log("EP0-STALL-FAILED %s", std::strerror(errno));
+        return;
+    }
+    const ssize_t got = read(ep0_, length ? data : nullptr, length);
+    if (got < 0) {
+        Log("EP0-FAILED %s", std::strerror(errno));
+        return;
+    }
+    if (c.bRequestType == 0x21 && c.bRequest == 0x09)
+        DisplayReport(raw, data, static_cast<std::size_t>(got));
+}
+
+void PendantFunction::DisplayReport(const std::uint8_t* setup, const std::uint8_t* data,
+                                    std::size_t n) {
+    const long long arrived = NowUs();
+    const bool quiet = Quiet();
+    if (!quiet)
+        Log("REPORT %s", Hex(data, n).c_str());
+    if (!pendant_side::IsDisplaySetReport(setup))
+        return;
+    const bool complete = assembler_.Add(data, n);
+    pendant_side::DecodedDisplay d{};
+    std::string why;
+    if (complete)
+        why = pendant_side::DecodeDisplayFrame(assembler_.Frame().data(), d);
+    const auto& frame = assembler_.Frame();
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        ++counters_.displayReports;
+        if (complete) {
+            ++counters_.frames;
+            counters_.lastFrameUs = arrived;
+            if (why.empty())
+                std::copy(d.CoordSet2, d.CoordSet2 + 3, counters_.last);
+            else
+                ++counters_.badFrames;
+            last_ = {true, std::vector<std::uint8_t>(frame.begin(), frame.end()), d, why};
+        }
+    }
+    if (complete)
+        cv_.notify_all();
+    if (!complete || quiet)
+        return;
+    Log("FRAME %s", Hex(frame.data(), frame.size()).c_str());
+    if (!why.empty()) {
+        Log("FRAME-BAD %s", why.c_str());
+        return;
+    }
+    Log("COORDS %.4f %.4f %.4f %.4f %.4f %.4f WORDS %u %u %u %u", d.CoordSet1[0], d.CoordSet1[1],
+        d.CoordSet1[2], d.CoordSet2[0], d.CoordSet2[1], d.CoordSet2[2], d.DisplayWord[0],
+        d.DisplayWord[1], d.DisplayWord[2], d.DisplayWord[3]);
+    Log("DISPLAY %s", pendant_side::FormatDisplay(d).c_str());
+}
+
+} // namespace gadget

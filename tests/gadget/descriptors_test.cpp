@@ -1,0 +1,110 @@
+// The gadget's FunctionFS descriptors for each layout the VM scenarios use:
+// what the host will be told about interfaces and endpoints, and when a
+// report needs a zero-length packet to end.
+#include <gtest/gtest.h>
+
+#include <linux/usb/ch9.h>
+#include <linux/usb/functionfs.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "gadget/descriptors.h"
+
+namespace {
+
+using gadget::Extra;
+using gadget::Layout;
+
+std::uint32_t U32(const std::vector<std::uint8_t>& v, std::size_t at) {
+    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) |
+           (static_cast<std::uint32_t>(v[at + 3]) << 24);
+}
+
+struct Seen {
+    std::vector<unsigned> classes; // per interface, in order
+    std::vector<unsigned> numbers;
+    std::vector<unsigned> packets; // per endpoint
+    std::vector<unsigned> addresses;
+    unsigned descriptors = 0;
+};
+
+// One speed's descriptors, from `at`; returns where the next speed starts.
+std::size_t Walk(const std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t count,
+                 Seen& seen) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        EXPECT_LT(at + 1, v.size());
+        const std::uint8_t length = v[at], type = v[at + 1];
+        if (type == USB_DT_INTERFACE) {
+            seen.numbers.push_back(v[at + 2]);
+            seen.classes.push_back(v[at + 5]);
+        } else if (type == USB_DT_ENDPOINT) {
+            seen.addresses.push_back(v[at + 2]);
+            EXPECT_EQ(v[at + 3], USB_ENDPOINT_XFER_INT);
+            seen.packets.push_back(v[at + 4] | (v[at + 5] << 8));
+        }
+        ++seen.descriptors;
+        at += length;
+    }
+    return at;
+}
+
+struct Case {
+    const char* name;
+    Layout layout;
+    std::vector<unsigned> classes;
+    std::vector<unsigned> packets;
+    unsigned pendant;
+    const char* endpointFile;
+};
+
+TEST(GadgetDescriptors, EachLayoutTellsTheHostWhatItIs) {
+    const unsigned Hid = USB_CLASS_HID, Vendor = USB_CLASS_VENDOR_SPEC;
+    const Case cases[] = {
+        {"the pendant alone", {8, Extra::None, false}, {Hid}, {8}, 0, "ep1"},
+        {"4-byte packets", {4, Extra::None, false}, {Hid}, {4}, 0, "ep1"},
+        {"vendor interface first", {8, Extra::Before, false}, {Vendor, Hid}, {8, 8}, 1, "ep2"},
+        {"HID interface after", {4, Extra::After, true}, {Hid, Hid}, {4, 8}, 0, "ep1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::uint8_t> v = gadget::Descriptors(c.layout);
+        ASSERT_GE(v.size(), 20U);
+        EXPECT_EQ(U32(v, 0), static_cast<std::uint32_t>(FUNCTIONFS_DESCRIPTORS_MAGIC_V2));
+        EXPECT_EQ(U32(v, 4), v.size());
+        EXPECT_EQ(U32(v, 8),
+                  static_cast<std::uint32_t>(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC));
+        Seen full, high;
+        const std::size_t hsAt = Walk(v, 20, U32(v, 12), full);
+        EXPECT_EQ(Walk(v, hsAt, U32(v, 16), high), v.size());
+        for (const Seen* s : {&full, &high}) {
+            EXPECT_EQ(s->classes, c.classes);
+            EXPECT_EQ(s->packets, c.packets);
+            for (std::size_t i = 0; i < s->numbers.size(); ++i) {
+                EXPECT_EQ(s->numbers[i], i);
+                EXPECT_EQ(s->addresses[i], USB_DIR_IN | (i + 1));
+            }
+        }
+        EXPECT_EQ(gadget::PendantInterface(c.layout), c.pendant);
+        EXPECT_EQ(gadget::PendantEndpointFile(c.layout), c.endpointFile);
+        for (unsigned n = 0; n < c.classes.size(); ++n)
+            EXPECT_EQ(gadget::IsHidInterface(c.layout, n), c.classes[n] == Hid) << n;
+        EXPECT_FALSE(gadget::IsHidInterface(c.layout, static_cast<unsigned>(c.classes.size())));
+        // One string per interface.
+        EXPECT_EQ(U32(gadget::Strings(c.layout), 8), c.classes.size());
+    }
+}
+
+TEST(GadgetDescriptors, AReportThatFillsItsLastOfSeveralPacketsEndsWithAnEmptyOne) {
+    const struct {
+        std::size_t report;
+        unsigned packet;
+        bool zlp;
+    } cases[] = {{6, 4, false}, {8, 4, true},   {8, 8, false}, {6, 8, false},
+                 {16, 8, true}, {12, 8, false}, {4, 4, false}, {64, 1, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(gadget::EndsWithZeroLengthPacket(c.report, c.packet), c.zlp)
+            << c.report << " bytes on " << c.packet << "-byte packets";
+}
+
+} // namespace
