@@ -1,6 +1,9 @@
 // WinUSB on libusb: the open usbfs node wrapped by libusb, the first
 // interface taken from its kernel driver and given back, descriptors from
 // the active configuration, and control, interrupt and bulk transfers.
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,6 +78,16 @@ int NewLibusbContext(libusb_context** context) {
     return libusb_init(context);
 }
 
+// libusb reads the descriptors through the node and says only "I/O error"
+// when the pendant has gone meanwhile; usbfs says which it was.
+int WrapFailure(int fd, int libusbError) {
+    usbdevfs_connectinfo info{};
+    if (libusbError == LIBUSB_ERROR_IO && ioctl(fd, USBDEVFS_CONNECTINFO, &info) != 0 &&
+        errno == ENODEV)
+        return LIBUSB_ERROR_NO_DEVICE;
+    return libusbError;
+}
+
 const libusb_interface_descriptor* AltSetting(const UsbInterface& usb, UCHAR alt) {
     const libusb_interface& intf = usb.config->interface[usb.interfaceIndex];
     if (alt >= intf.num_altsetting)
@@ -131,7 +144,7 @@ BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE Inte
     r = libusb_wrap_sys_device(usb->context, static_cast<intptr_t>(file->fd), &usb->device);
     if (r != LIBUSB_SUCCESS) {
         usb->device = nullptr;
-        return undo(r);
+        return undo(WrapFailure(file->fd, r));
     }
     r = libusb_get_active_config_descriptor(libusb_get_device(usb->device), &usb->config);
     if (r != LIBUSB_SUCCESS) {
