@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Boots the test guest under qemu (plain emulation, no KVM), runs one
-# scenario in it and reports its checks. Exit 0 only when the guest finished
+# Boots the test guest under qemu (plain emulation, no KVM), runs the
+# scenarios (one, or several separated by commas) in it and reports their
+# checks. Exit 0 only when the guest finished
 # the scenario with at least one check and none failed. On failure the
 # guest's console log is printed.
 #
-#   run-vm.sh -k KERNEL_ROOT -i INITRAMFS -s SCENARIO [-t SECONDS] [-w WORKDIR]
+#   run-vm.sh -k KERNEL_ROOT -i INITRAMFS -s SCENARIO[,SCENARIO...] [-t SECONDS] [-w WORKDIR]
 set -uo pipefail
 
 kroot="" initrd="" scenario="" limit=240 work=""
@@ -26,8 +27,9 @@ kernel="$(ls "$kroot"/boot/vmlinuz-* 2>/dev/null | head -n 1)"
 [ -n "$kernel" ] || { echo "no kernel image under $kroot/boot" >&2; exit 2; }
 [ -n "$work" ] || work="$(mktemp -d)"
 mkdir -p "$work"
-console="$work/console-$scenario.log"
-results="$work/results-$scenario.log"
+# Files are named after the first of the scenarios the boot runs.
+console="$work/console-${scenario%%,*}.log"
+results="$work/results-${scenario%%,*}.log"
 : >"$console"
 : >"$results"
 

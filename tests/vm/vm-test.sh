@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One VM test: builds the guest's initramfs with the given programs and runs
-# a scenario in it (see run-vm.sh).
-#   vm-test.sh SCENARIO TIMEOUT WORKDIR KERNEL_ROOT PROGRAM...
+# scenarios in it, one after the other in one boot (see run-vm.sh).
+#   vm-test.sh SCENARIO[,SCENARIO...] TIMEOUT WORKDIR KERNEL_ROOT PROGRAM...
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 scenario="$1" limit="$2" work="$3" kroot="$4"
@@ -19,5 +19,12 @@ for p in "$@"; do args+=(-b "$p"); done
 # stdbuf lets the guest read the tool's output while it runs.
 stdbuf_lib="$(ls /usr/libexec/coreutils/libstdbuf.so 2>/dev/null || true)"
 [ -n "$stdbuf_lib" ] && args+=(-b /usr/bin/stdbuf -f "$stdbuf_lib:$stdbuf_lib")
+# env --default-signal starts a program with the signals a terminal gives it;
+# tmux drives pendant-gadget's screen (with the terminfo entry it draws by).
+for tool in /usr/bin/env /usr/bin/tmux; do
+    [ -x "$tool" ] || { echo "vm: $tool missing; run scripts/deps.sh" >&2; exit 1; }
+    args+=(-b "$tool")
+done
+args+=(-f /lib/terminfo/s/screen:/lib/terminfo/s/screen)
 "$here/mkinitramfs.sh" -k "$kroot" -o "$work/initramfs.cpio.gz" "${args[@]}"
 exec "$here/run-vm.sh" -k "$kroot" -i "$work/initramfs.cpio.gz" -s "$scenario" -t "$limit" -w "$work"

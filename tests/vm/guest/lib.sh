@@ -27,7 +27,8 @@ vm_fail() {
 }
 vm_figure() { vm_result "FIGURE $*"; }
 
-# vm_check NAME COMMAND...: passes when COMMAND succeeds.
+# vm_check NAME COMMAND...: passes when COMMAND succeeds; returns whether
+# it did.
 vm_check() {
     local name="$1"
     shift
@@ -35,6 +36,7 @@ vm_check() {
         vm_pass "$name"
     else
         vm_fail "$name" "$*"
+        return 1
     fi
 }
 
@@ -176,6 +178,11 @@ PT_OUT=/tmp/pendant-test.out
 PT_ERR=/tmp/pendant-test.err
 pt_pid=""
 
+# A command pendant-test runs under, if any: a background job of this shell
+# starts with SIGINT ignored, and env --default-signal undoes it (coreutils'
+# env, by its path: busybox runs its own applet for a bare "env").
+PT_WRAP=""
+
 # pt_start [tester]: runs pendant-test (as the unprivileged user "tester"
 # when asked) with unbuffered output and a FIFO on standard input, held
 # open on fd 8 so that the closing read waits for what we write. Standard
@@ -187,7 +194,7 @@ pt_start() {
         su -s /bin/sh tester -c 'exec /usr/local/bin/stdbuf -o0 /usr/local/bin/pendant-test' \
             </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
     else
-        stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
+        $PT_WRAP stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
     fi
     pt_pid=$!
     exec 8>/tmp/pt.in
@@ -207,3 +214,114 @@ pt_is_expected() { cmp -s "$EXPECTED" "$PT_OUT"; }
 pt_lines() { wc -l <"$PT_OUT"; }
 # CPU time (user + system, in clock ticks) the tool has used so far.
 pt_ticks() { awk '{ print $14 + $15 }' "/proc/$pt_pid/stat"; }
+
+# The driver of an interface (a sysfs directory such as .../1-1:1.0), or
+# "none".
+iface_driver() {
+    if [ -e "$1/driver" ]; then basename "$(readlink "$1/driver")"; else echo none; fi
+}
+# The HID device the kernel made for an interface ("0003:VVVV:PPPP.NNNN"),
+# or "none": a new one each time a HID driver binds, so an unchanged name
+# says the interface was left alone.
+iface_hid() {
+    local d
+    for d in "$1"/0003:*; do
+        [ -e "$d" ] && { basename "$d"; return 0; }
+    done
+    echo none
+}
+
+# The closing read: Enter alone does not end the tool, a word does, with
+# status 0.
+pt_check_closing_read() {
+    local name="$1" status
+    echo "" >&8
+    usleep 500000
+    vm_check "$name: Enter alone does not end it" pt_alive
+    echo "bye" >&8
+    if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
+        wait "$pt_pid"
+        status=$?
+        vm_check "$name: exits with status 0 after a word" test "$status" -eq 0
+    else
+        vm_fail "$name: exits after a word" "still running 10 s after the word"
+        pt_stop
+    fi
+    exec 8>&-
+}
+
+# The failure path: exactly the lines of the printf format $2 on standard
+# output and those of $4 (default: none) on standard error, then the
+# closing read.
+pt_check_failure() {
+    local name="$1" who="$3"
+    printf "$2" >"$EXPECTED"
+    printf "${4:-}" >"$EXPECTED.err"
+    pt_start "$who"
+    vm_wait 30 pt_has 'nothing to do' || true
+    usleep 300000
+    if pt_is_expected; then
+        vm_pass "$name: prints exactly the failure lines"
+    else
+        vm_fail "$name: prints exactly the failure lines" "got: $(od -c "$PT_OUT" | head -n 8)"
+    fi
+    if cmp -s "$EXPECTED.err" "$PT_ERR"; then
+        vm_pass "$name: standard error is as expected"
+    else
+        vm_fail "$name: standard error is as expected" "got: $(head -c 400 "$PT_ERR")"
+    fi
+    vm_check "$name: waits for a word" pt_alive
+    pt_check_closing_read "$name"
+}
+
+
+# pendant_ready [pendant-gadget options]: the udev rule for fff0:0001 and a
+# gadget pendant of that id plugged in; $dev is its sysfs directory on the
+# host side, $node its usbfs node.
+pendant_ready() {
+    dev="" node=""
+    pendant-test-udev-rule fff0:0001 /etc/udev/rules.d/70-pendant-test.rules &&
+        udevadm control --reload &&
+        gadget_create 0xfff0 0x0001 "$@" && gadget_bind || return 1
+    dev=$(gadget_host_dir)
+    node=/dev/bus/usb/$(printf %03d "$(cat "$dev/busnum")")/$(printf %03d "$(cat "$dev/devnum")")
+}
+
+# pt_opened: pendant-test has printed its survey and holds interface 0.
+pt_opened() {
+    vm_wait 30 pt_has 'Endpoint query complete' &&
+        vm_wait 10 sh -c "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbfs ]"
+}
+
+# pt_trace_count: how many trace lines pendant-test has printed.
+pt_trace_count() { grep -o 'Read from rk27:' "$PT_OUT" | wc -l; }
+
+# byte N (0-based) of the kernel's copy of the device's descriptors
+descriptor_byte() { od -An -tu1 -j "$2" -N1 "$1/descriptors" | tr -d ' '; }
+
+# survey_of DEV: the survey pendant-test prints for interface 0 of DEV, made
+# from the kernel's own copy of its descriptors (interrupt endpoints only).
+survey_of() {
+    local i="$1:1.0" ep n=0 first=1
+    printf '\nCreating and sending device query...'
+    printf '\n#Descriptor type   : 4'
+    printf '\n#Interface Class   : %d' "0x$(cat "$i/bInterfaceClass")"
+    printf '\n#Interface Number  : %d' "0x$(cat "$i/bInterfaceNumber")"
+    printf '\n#Interface Protocol: %d' "0x$(cat "$i/bInterfaceProtocol")"
+    printf '\n#Interface SubClass: %d' "0x$(cat "$i/bInterfaceSubClass")"
+    # The configuration descriptor's 9 bytes follow the device's 18, then
+    # interface 0's; its iInterface is byte 8 of it.
+    printf '\n#iInterface        : %d' "$(descriptor_byte "$1" 35)"
+    printf '\n#Endpoints Found   : %d' "0x$(cat "$i/bNumEndpoints")"
+    printf '\nFinished device query.'
+    printf '\n\nCreating and sending endpoint queries...'
+    for ep in "$i"/ep_*; do
+        printf '\n    Endpoint %d:\n      Type: Interrupt\n      PipeID: %d' "$n" \
+            "0x$(cat "$ep/bEndpointAddress")"
+        [ "$first" = 1 ] && printf '\n      PipeInterruptFirst set to this pipe.'
+        first=0
+        printf '\n      MaxPacket: %d' "0x$(cat "$ep/wMaxPacketSize")"
+        n=$((n + 1))
+    done
+    printf '\nEndpoint query complete.'
+}

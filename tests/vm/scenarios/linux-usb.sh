@@ -5,49 +5,6 @@ VID=0xfff0
 PID=0x0001
 GUID='{136917CC-8699-43EC-B5A9-8926D7165DE7}'
 
-# The closing read: Enter alone does not end the tool, a word does, with
-# status 0.
-pt_check_closing_read() {
-    local name="$1" status
-    echo "" >&8
-    usleep 500000
-    vm_check "$name: Enter alone does not end it" pt_alive
-    echo "bye" >&8
-    if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
-        wait "$pt_pid"
-        status=$?
-        vm_check "$name: exits with status 0 after a word" test "$status" -eq 0
-    else
-        vm_fail "$name: exits after a word" "still running 10 s after the word"
-        pt_stop
-    fi
-    exec 8>&-
-}
-
-# The failure path: exactly the lines of the printf format $2 on standard
-# output and those of $4 (default: none) on standard error, then the
-# closing read.
-pt_check_failure() {
-    local name="$1" who="$3"
-    printf "$2" >"$EXPECTED"
-    printf "${4:-}" >"$EXPECTED.err"
-    pt_start "$who"
-    vm_wait 30 pt_has 'nothing to do' || true
-    usleep 300000
-    if pt_is_expected; then
-        vm_pass "$name: prints exactly the failure lines"
-    else
-        vm_fail "$name: prints exactly the failure lines" "got: $(od -c "$PT_OUT" | head -n 8)"
-    fi
-    if cmp -s "$EXPECTED.err" "$PT_ERR"; then
-        vm_pass "$name: standard error is as expected"
-    else
-        vm_fail "$name: standard error is as expected" "got: $(head -c 400 "$PT_ERR")"
-    fi
-    vm_check "$name: waits for a word" pt_alive
-    pt_check_closing_read "$name"
-}
-
 # ---- the jog sequence: report, and whether it moves a coordinate
 # 04 00 00 AXIS DELTA 00; axes 0x11-0x13, deltas +-1..31. A fourth field
 # of 8 sends the report padded to 8 bytes: a full packet, which no short
@@ -81,8 +38,6 @@ expected_survey() {
     printf '\nEndpoint query complete.'
 }
 
-# byte N (0-based) of the kernel's copy of the device's descriptors
-descriptor_byte() { od -An -tu1 -j "$2" -N1 "$1/descriptors" | tr -d ' '; }
 
 scenario_main() {
     local dev node frames sent axis delta moves padded t0 t1 lines_before oc_pid

@@ -1,0 +1,42 @@
+# pendant-test ended by SIGINT, SIGTERM and SIGHUP while it holds the
+# pendant: it gives interface 0 back to the kernel's HID driver, ends by that
+# very signal, and prints nothing more.
+
+scenario_main() {
+    local entry sig num status frames
+    vm_check "pendant ready" pendant_ready
+    # As from a terminal: the signals at their defaults.
+    PT_WRAP="/usr/local/bin/env --default-signal=INT,TERM,HUP"
+    for entry in INT:2 TERM:15 HUP:1; do
+        sig=${entry%%:*}
+        num=${entry#*:}
+        pt_start
+        vm_check "SIG$sig: opened" pt_opened
+        frames=$(gadget_count '^FRAME ')
+        gadget_send 04 00 00 11 01 00
+        vm_check "SIG$sig: a report read" vm_wait 10 pt_has 'Read from rk27: 4 0 0 11 1 0'
+        # And the frame it causes, so the tool is back in its read.
+        vm_check "SIG$sig: its frame sent" gadget_wait_lines '^FRAME ' $((frames + 1))
+        cp "$PT_OUT" /tmp/before-signal
+        kill -"$sig" "$pt_pid"
+        if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
+            wait "$pt_pid"
+            status=$?
+            vm_check "SIG$sig: ended by the signal (status $status)" test "$status" -eq $((128 + num))
+        else
+            vm_fail "SIG$sig: ended" "still running 10 s after the signal"
+        fi
+        pt_pid=""
+        exec 8>&-
+        vm_check "SIG$sig: standard output unchanged" cmp -s /tmp/before-signal "$PT_OUT"
+        vm_check "SIG$sig: nothing on standard error" test ! -s "$PT_ERR"
+        vm_check "SIG$sig: the kernel's HID driver has the interface back" \
+            vm_wait 10 sh -c "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
+    done
+    PT_WRAP=""
+    if [ "$vm_nfail" -gt 0 ]; then
+        vm_show "pendant-test output" "$PT_OUT"
+        vm_show "pendant-test errors" "$PT_ERR"
+        vm_show "gadget log" "$GADGET_LOG"
+    fi
+}
