@@ -69,6 +69,10 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
+    // A signal that came while no wait was on (between two failed reads of
+    // an unplugged pendant) interrupts no sleep: honour it here, or it would
+    // wait for one that never comes.
+    HonourSignal();
     if (dwMilliseconds == 0) {
         sched_yield();
         return;
