@@ -43,6 +43,14 @@ timeout --kill-after=10 "$limit" qemu-system-x86_64 \
 qemu_rc=$?
 elapsed=$(($(date +%s) - start))
 
+# Files the guest handed over (vm_export), back in one piece each (the
+# serial line ends its lines with CR LF).
+for blob in $(awk '$1 == "BLOB" { print $2 }' "$results" | sort -u); do
+    case "$blob" in */* | .*) echo "vm: refusing the guest's file name '$blob'"; continue ;; esac
+    awk -v n="$blob" '$1 == "BLOB" && $2 == n { sub(/\r$/, "", $3); print $3 }' "$results" |
+        base64 -d >"$work/$blob" ||
+        echo "vm: the guest's $blob did not decode"
+done
 pass=$(grep -c '^CHECK PASS' "$results")
 fail=$(grep -c '^CHECK FAIL' "$results")
 grep -E '^(CHECK|FIGURE)' "$results"

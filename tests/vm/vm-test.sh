@@ -20,11 +20,12 @@ for p in "$@"; do args+=(-b "$p"); done
 stdbuf_lib="$(ls /usr/libexec/coreutils/libstdbuf.so 2>/dev/null || true)"
 [ -n "$stdbuf_lib" ] && args+=(-b /usr/bin/stdbuf -f "$stdbuf_lib:$stdbuf_lib")
 # env --default-signal starts a program with the signals a terminal gives it;
-# tmux drives pendant-gadget's screen (with the terminfo entry it draws by).
+# tmux drives pendant-gadget's screen
 for tool in /usr/bin/env /usr/bin/tmux; do
     [ -x "$tool" ] || { echo "vm: $tool missing; run scripts/deps.sh" >&2; exit 1; }
     args+=(-b "$tool")
 done
-args+=(-f /lib/terminfo/s/screen:/lib/terminfo/s/screen)
+# (with the terminfo entry it draws by, and the UTF-8 locale it insists on).
+args+=(-f /lib/terminfo/s/screen:/lib/terminfo/s/screen -f /usr/lib/locale/C.utf8:/usr/lib/locale/C.utf8)
 "$here/mkinitramfs.sh" -k "$kroot" -o "$work/initramfs.cpio.gz" "${args[@]}"
 exec "$here/run-vm.sh" -k "$kroot" -i "$work/initramfs.cpio.gz" -s "$scenario" -t "$limit" -w "$work"

@@ -27,6 +27,14 @@ vm_fail() {
 }
 vm_figure() { vm_result "FIGURE $*"; }
 
+# vm_export FILE NAME: hands FILE to the host, which finds it as NAME in the
+# test's work directory (run-vm.sh puts the BLOB lines back together).
+vm_export() {
+    base64 "$1" | while IFS= read -r line; do
+        echo "BLOB $2 $line" >"$VM_RESULTS"
+    done
+}
+
 # vm_check NAME COMMAND...: passes when COMMAND succeeds; returns whether
 # it did.
 vm_check() {
@@ -200,12 +208,21 @@ pt_start() {
     exec 8>/tmp/pt.in
 }
 pt_alive() { kill -0 "$pt_pid" 2>/dev/null; }
+# pt_stop: ends pendant-test by SIGTERM; fails (and kills it) when it does
+# not end within 10 s.
 pt_stop() {
+    local ended=0
     [ -n "$pt_pid" ] || return 0
     kill "$pt_pid" 2>/dev/null
+    if ! vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
+        echo "[vm] pendant-test did not end on SIGTERM: $(cat /proc/$pt_pid/wchan 2>/dev/null)"
+        kill -9 "$pt_pid"
+        ended=1
+    fi
     wait "$pt_pid" 2>/dev/null
     pt_pid=""
     exec 8>&-
+    return "$ended"
 }
 pt_has() { grep -q "$1" "$PT_OUT"; }
 EXPECTED=/tmp/expected.out

@@ -40,7 +40,8 @@ expected_survey() {
 
 
 scenario_main() {
-    local dev node frames sent axis delta moves padded t0 t1 lines_before oc_pid
+    local dev node frames sent axis delta moves padded t0 t1 lines_before oc_pid capture_pid
+    local log_from
 
     # The driver package of Linux: the rule, written by our own command.
     vm_check "rule written" pendant-test-udev-rule fff0:0001 /etc/udev/rules.d/70-pendant-test.rules
@@ -77,7 +78,12 @@ scenario_main() {
         "Linux: this user may not open the pendant's device node $node. Its udev rule gives access to the user logged in at the local seat: log in there, or give a group access as docs/linux.md (Running without root) describes.\n"
 
     # Found and opened: the survey, then a trace line per report and a frame
-    # per move.
+    # per move. The kernel's USB monitor records it all for the dissector,
+    # beside the gadget's own log of what it received and sent.
+    usbmon-pcap "$(cat "$dev/busnum")" /tmp/capture.pcap >/tmp/capture.out 2>&1 &
+    capture_pid=$!
+    vm_check "capture started" vm_wait 10 grep -q '^CAPTURING' /tmp/capture.out
+    log_from=$(($(wc -l <"$GADGET_LOG") + 1))
     pt_start
     if vm_wait 30 pt_has 'Endpoint query complete'; then
         expected_survey "$(descriptor_byte "$dev" 35)" >"$EXPECTED"
@@ -123,6 +129,12 @@ scenario_main() {
     vm_check "last frame is byte-exact" \
         test "$(grep '^FRAME ' "$GADGET_LOG" | tail -n 1)" = "FRAME $EXPECTED_LAST_FRAME"
     vm_check "no undecodable frame" test "$(grep -c '^FRAME-BAD' "$GADGET_LOG")" -eq 0
+    kill -INT "$capture_pid"
+    wait "$capture_pid"
+    vm_check "capture complete" grep -q '^CAPTURED [1-9]' /tmp/capture.out
+    vm_export /tmp/capture.pcap capture.pcap
+    tail -n "+$log_from" "$GADGET_LOG" >/tmp/capture-gadget.log
+    vm_export /tmp/capture-gadget.log capture-gadget.log
 
     # Unplugged while it runs: it stays, quietly, without spinning.
     lines_before=$(pt_lines)

@@ -33,6 +33,28 @@ scenario_main() {
         vm_check "SIG$sig: the kernel's HID driver has the interface back" \
             vm_wait 10 sh -c "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
     done
+
+    # Unplugged, the tool turns on failed reads and short sleeps: a signal
+    # must end it there too.
+    pt_start
+    vm_check "unplugged: opened" pt_opened
+    gadget_unbind
+    vm_check "unplugged: pendant gone" vm_wait 10 sh -c "! test -e '$dev'"
+    sleep 1
+    cp "$PT_OUT" /tmp/before-signal
+    kill -TERM "$pt_pid"
+    if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
+        wait "$pt_pid"
+        status=$?
+        vm_check "unplugged: ended by SIGTERM (status $status)" test "$status" -eq 143
+    else
+        vm_fail "unplugged: ended by SIGTERM" "still running 10 s after it"
+        kill -9 "$pt_pid"
+    fi
+    pt_pid=""
+    exec 8>&-
+    vm_check "unplugged: standard output unchanged" cmp -s /tmp/before-signal "$PT_OUT"
+    vm_check "unplugged: nothing on standard error" test ! -s "$PT_ERR"
     PT_WRAP=""
     if [ "$vm_nfail" -gt 0 ]; then
         vm_show "pendant-test output" "$PT_OUT"
