@@ -33,8 +33,8 @@ class Session {
         screen_.title = "the pendant on USB";
         screen_.paneLabel = "host";
         screen_.link = usb.Bound() ? sim::Link::Plugged : sim::Link::Unplugged;
-        screen_.message = "Select an axis (1, 2, 3), turn the wheel (+/-); the host's "
-                          "pendant-test shows the reports.";
+        screen_.message = "Select an axis (1, 2, 3), turn the wheel (+/-); the host reads the "
+                          "reports.";
         SetLogListener([this](const std::string& line) {
             if (!ForThePane(line))
                 return;
