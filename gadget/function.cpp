@@ -310,9 +310,14 @@ void PendantFunction::DisplayReport(const std::uint8_t* setup, const std::uint8_
     const bool complete = assembler_.Add(data, n);
     pendant_side::DecodedDisplay d{};
     std::string why;
-    if (complete)
-        why = pendant_side::DecodeDisplayFrame(assembler_.Frame().data(), d);
     const auto& frame = assembler_.Frame();
+    if (complete) {
+        why = pendant_side::DecodeDisplayFrame(frame.data(), d);
+        // Logged before it is counted, so that whoever waits for the count
+        // finds the lines in the log.
+        if (!quiet)
+            LogFrame(frame.data(), d, why);
+    }
     {
         std::lock_guard<std::mutex> lock(m_);
         ++counters_.displayReports;
@@ -328,9 +333,11 @@ void PendantFunction::DisplayReport(const std::uint8_t* setup, const std::uint8_
     }
     if (complete)
         cv_.notify_all();
-    if (!complete || quiet)
-        return;
-    Log("FRAME %s", Hex(frame.data(), frame.size()).c_str());
+}
+
+void PendantFunction::LogFrame(const std::uint8_t* frame, const pendant_side::DecodedDisplay& d,
+                               const std::string& why) {
+    Log("FRAME %s", Hex(frame, pendant_side::FrameBytes).c_str());
     if (!why.empty()) {
         Log("FRAME-BAD %s", why.c_str());
         return;

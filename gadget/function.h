@@ -81,6 +81,8 @@ class PendantFunction {
     bool SendNow(const std::vector<std::uint8_t>& report);
     void Setup(const void* request);
     void DisplayReport(const std::uint8_t* setup, const std::uint8_t* data, std::size_t n);
+    void LogFrame(const std::uint8_t* frame, const pendant_side::DecodedDisplay& d,
+                  const std::string& why);
     template <class Done> bool WaitUntil(long long ms, Done done);
 
     int ep0_ = -1;

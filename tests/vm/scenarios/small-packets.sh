@@ -9,7 +9,8 @@ REPORTS="6:11:02 8:12:fd 6:13:1f 8:11:01"
 COORDS_AFTER='COORDS 0.0000 0.0000 0.0000 2.0000 0.0000 0.0000 WORDS 0 0 0 0
 COORDS 0.0000 0.0000 0.0000 2.0000 -3.0000 0.0000 WORDS 0 0 0 0
 COORDS 0.0000 0.0000 0.0000 2.0000 -3.0000 31.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 3.0000 -3.0000 31.0000 WORDS 0 0 0 0'
+COORDS 0.0000 0.0000 0.0000 3.0000 -3.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 3.0000 -3.0000 32.0000 WORDS 0 0 0 0'
 
 scenario_main() {
     local r len axis count n=0
@@ -34,6 +35,14 @@ scenario_main() {
         gadget_wait_lines '^IN-SENT' "$n" || vm_fail "report $n read by the host" "not within 10 s"
         gadget_wait_lines '^FRAME ' "$n" || vm_fail "frame $n" "not within 10 s"
     done
+    # wait-frames returns once the frame is logged: a STATS line right after
+    # it comes after the frame's lines.
+    printf 'jog 3 1\nwait-frames 5\nstats\n' >&7
+    printf 'Read from rk27: 4 0 0 13 1 0 \n' >>"$EXPECTED"
+    gadget_wait_lines '^STATS' 1 || vm_fail "stats after the fifth frame" "no STATS line within 10 s"
+    vm_check "after wait-frames the frame is in the log" test \
+        "$(grep -n '^FRAME ' "$GADGET_LOG" | sed -n 5p | cut -d: -f1)" -lt \
+        "$(grep -n '^STATS' "$GADGET_LOG" | cut -d: -f1)"
     usleep 500000
     vm_check "one trace line per report" pt_is_expected
     vm_check "each count moved the display" test "$(grep '^COORDS' "$GADGET_LOG")" = "$COORDS_AFTER"
