@@ -1,8 +1,8 @@
-// The simulator's script language: any text through the parser, and every
-// script it takes through RunScript. A bad script names a line that exists
-// and says what is wrong with it; a good one runs to the end (turns are
-// capped, so that one input cannot take minutes) with the tool returning 0
-// and every output write going through.
+// The simulator's script language: any text through the parser (in both
+// programs' dialects), and every script pendant-sim takes through RunScript. A bad script names a
+// line that exists and says what is wrong with it; a good one runs to the end (turns are capped, so
+// that one input cannot take minutes) with the tool returning 0 and every output write going
+// through.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,7 +18,6 @@
 namespace {
 constexpr unsigned long MaxTurns = 2000;
 int devNull = -1;
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -26,8 +25,35 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
+// pendant-gadget's dialect: the same rules for errors, and no step that the
+// gadget cannot run gets through.
+void CheckGadgetDialect(const std::string& text) {
+    std::istringstream in(text);
+    sim::Script script;
+    sim::ScriptError error;
+    if (!sim::ParseScript(in, script, error, sim::Dialect::Gadget)) {
+        const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
+        fuzz::Check(error.line >= 1 && error.line <= lines,
+                    "the gadget's error names no line of the script");
+        fuzz::Check(!error.message.empty(), "a gadget error without a message");
+        return;
+    }
+    using sim::Op;
+    for (const sim::Step& step : script.steps) {
+        const Op gadgetOps[] = {Op::Report,     Op::Jog,   Op::Unplug,  Op::Replug,
+                                Op::WaitRead,   Op::Stall, Op::Unstall, Op::Burst,
+                                Op::WaitFrames, Op::Timed, Op::Quiet,   Op::Stats};
+        fuzz::Check(std::find(std::begin(gadgetOps), std::end(gadgetOps), step.op) !=
+                        std::end(gadgetOps),
+                    "the gadget's dialect let a pendant-sim command through");
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    CheckGadgetDialect(text);
     std::istringstream in(text);
     sim::Script script;
     sim::ScriptError error;
