@@ -20,6 +20,8 @@
 #include "sim/script_runner.h"
 #include "sim/tool_output.h"
 
+#include "pendant_version.h"
+
 namespace {
 
 // Usage errors, unreadable and bad scripts alike.
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
                  "On a terminal: the pendant's display, keys for its wheel and axis selector.\n"
                  "Otherwise: a fixed wheel sequence in plain lines, then it ends.",
                  "pendant-sim"};
+    app.set_version_flag("--version", std::string("pendant-sim ") + PendantVersion,
+                         "Print the version and exit");
     std::string scriptName;
     bool demo = false;
     bool commands = false;
