@@ -12,4 +12,4 @@ apt_install "${pendant_sim_packages[@]}"
 cd "$here/.."
 cmake --preset sim >/dev/null
 cmake --build --preset sim
-./build/sim/pendant-sim "$@"
+./build/sim/sim/pendant-sim "$@"

@@ -217,6 +217,17 @@ else
 fi
 rm -rf "$lean"
 
+# ---- The README's first command -------------------------------------------------
+# Without a terminal, run-sim.sh's pendant-sim plays its wheel sequence and ends.
+if bash scripts/run-sim.sh </dev/null >"$work/run-sim.out" 2>&1; then
+    check "run-sim.sh: pendant-sim plays the wheel sequence to the display's last state" grep -qx \
+        '\[pendant display\] set1 0.0000 0.0000 0.0000 | set2 5.0000 30.0000 -18.0000 | words 0 0 0 0' \
+        "$work/run-sim.out"
+else
+    tail -n 20 "$work/run-sim.out"
+    bad "run-sim.sh: ends with status 0"
+fi
+
 # ---- The docs ------------------------------------------------------------------
 # The fenced block after a marker comment.
 block() {
