@@ -142,13 +142,15 @@ int main(int argc, char** argv) {
         return CheckedStdout(0);
     }
     if (*decodeFrame)
-        return CheckedStream(sim::DecodeFrameCommand(
-            frameHex.empty() ? AllOf(std::cin) : Joined(frameHex), std::cout, std::cerr));
+        return CheckedStream(
+            sim::DecodeFrameCommand(frameHex.empty() ? AllOf(std::cin) : Joined(frameHex),
+                                    frameHex.empty(), std::cout, std::cerr));
     if (*encodeFrame)
         return CheckedStream(sim::EncodeFrameCommand(values, std::cout, std::cerr));
     if (*decodeReport)
-        return CheckedStream(sim::DecodeReportCommand(
-            reportHex.empty() ? AllOf(std::cin) : Joined(reportHex), std::cout, std::cerr));
+        return CheckedStream(
+            sim::DecodeReportCommand(reportHex.empty() ? AllOf(std::cin) : Joined(reportHex),
+                                     reportHex.empty(), std::cout, std::cerr));
     if (!scriptName.empty())
         return RunScriptFile(scriptName);
     if (!demo && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
