@@ -59,10 +59,13 @@ urbs=0
 usec=0
 bus=0 addr=0       # the device the next transfers belong to
 
-le() {  # VALUE BYTES: VALUE as BYTES little-endian hex bytes
-    local v=$1 n=$2 i out=()
-    for ((i = 0; i < n; i++)); do out+=("$(printf %02x $(((v >> (8 * i)) & 0xff)))"); done
-    echo "${out[*]}"
+hdr=()
+le() {  # VALUE BYTES: appends VALUE to hdr as BYTES little-endian hex bytes
+    local v=$1 n=$2 i byte
+    for ((i = 0; i < n; i++)); do
+        printf -v byte %02x $(((v >> (8 * i)) & 0xff))
+        hdr+=("$byte")
+    done
 }
 
 # record TYPE XFER EP STATUS URB_LEN SETUP_FLAG DATA_FLAG "SETUP" INTERVAL XFLAGS [DATA...]
@@ -72,18 +75,25 @@ record() {
     records=$((records + 1))
     usec=$((usec + 1000))
     local sec=$((1714557600 + usec / 1000000)) us=$((usec % 1000000)) id=$((0xffff88810a3c0000 + urbs * 0x100))
-    local h
-    h="$(le $id 8) $(printf %02x "'$type") $(le $xfer 1) $(le $ep 1) $(le $addr 1) $(le $bus 2)"
-    h+=" $(le $sflag 1) $(le $dflag 1) $(le $sec 8) $(le $us 4) $(le $status 4) $(le $urb_len 4) $(le $# 4) $setup"
+    local t off
+    hdr=()
+    le $id 8; printf -v t %02x "'$type"; hdr+=("$t"); le $xfer 1; le $ep 1; le $addr 1; le $bus 2
+    le $sflag 1; le $dflag 1; le $sec 8; le $us 4; le $status 4; le $urb_len 4; le $# 4
+    # shellcheck disable=SC2206 # the setup packet is a list of bytes
+    hdr+=($setup)
     if [ "$header_len" = 64 ]; then
-        h+=" $(le $interval 4) $(le 0 4) $(le $xflags 4) $(le 0 4)"
+        le $interval 4; le 0 4; le $xflags 4; le 0 4
     fi
-    # shellcheck disable=SC2206 # the header is a list of words on purpose
-    local bytes=($h "$@") off
-    echo "# packet $records: $type transfer $xfer ep $(printf 0x%02x $ep) device $bus:$addr status $status, data: ${*:-none}"
-    for ((off = 0; off < ${#bytes[@]}; off += 16)); do
-        [ $off -eq 0 ] && printf '%s.%06dZ ' "$(date -u -d "@$sec" +%Y-%m-%dT%H:%M:%S)" "$us"
-        printf '%06x %s\n' $off "${bytes[*]:off:16}"
+    if [ ${#hdr[@]} -ne "$header_len" ]; then
+        echo "FAIL: packet $records: header of ${#hdr[@]} bytes, not $header_len" >&2
+        exit 1
+    fi
+    hdr+=("$@")
+    printf '# packet %d: %s transfer %d ep 0x%02x device %d:%d status %d, data: %s\n' \
+        $records $type $xfer $ep $bus $addr $status "${*:-none}"
+    for ((off = 0; off < ${#hdr[@]}; off += 16)); do
+        [ $off -eq 0 ] && TZ=UTC printf '%(%Y-%m-%dT%H:%M:%S)T.%06dZ ' "$sec" "$us"
+        printf '%06x %s\n' $off "${hdr[*]:off:16}"
     done
 }
 
@@ -109,7 +119,11 @@ control_in() {
 }
 
 # set_report DATA...: SET_REPORT of feature report 6 (wValue 0x0306).
-set_report() { control_out "21 09 06 03 00 00 $(le $# 2)" "$@"; }
+set_report() {
+    local wlength
+    printf -v wlength '%02x %02x' $(($# & 0xff)) $(($# >> 8))
+    control_out "21 09 06 03 00 00 $wlength" "$@"
+}
 
 # interrupt_in EP DATA...: an IN transfer submitted and completed with DATA.
 interrupt_in() {
