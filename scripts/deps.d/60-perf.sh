@@ -5,4 +5,4 @@
 # runtimes; strace to count the tool's system calls in the VM.
 set -euo pipefail
 source "$(dirname "$0")/../lib/apt.sh"
-apt_install libbenchmark-dev valgrind libc6-dbg clang libclang-rt-14-dev strace
+apt_install libbenchmark-dev valgrind libc6-dbg clang libclang-rt-14-dev strace time
