@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 namespace fuzz {
 
@@ -19,6 +21,39 @@ inline void Check(bool ok, const char* what) {
 inline void QuietStdout() {
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         Check(false, "cannot send standard output to /dev/null");
+}
+
+// Standard output into an unlinked temporary file, so that a target can
+// look at what one input made the tool print.
+inline void CaptureStdout() {
+    char name[] = "/tmp/pendant-fuzz-XXXXXX";
+    const int fd = mkstemp(name);
+    Check(fd >= 0 && std::freopen(name, "w+", stdout) != nullptr,
+          "cannot send standard output to a temporary file");
+    close(fd);
+    unlink(name);
+}
+
+// Empties the captured output.
+inline void ForgetStdout() {
+    std::fflush(stdout);
+    Check(ftruncate(fileno(stdout), 0) == 0, "cannot empty the captured output");
+    std::rewind(stdout);
+}
+
+// What was printed since ForgetStdout.
+inline std::string CapturedStdout() {
+    std::fflush(stdout);
+    std::string text;
+    char buffer[4096];
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(fileno(stdout), buffer, sizeof buffer, at);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        at += n;
+    }
+    return text;
 }
 
 } // namespace fuzz

@@ -17,6 +17,8 @@ inline constexpr std::size_t DisplayReportBytes = 8;
 inline constexpr std::size_t DisplayReportCount = 6;
 inline constexpr std::size_t DisplayFrameBytes = DisplayReportBytes * DisplayReportCount;
 inline constexpr std::size_t InputReportBytes = 64;
+// Bytes 0 to 5 of a report are all the tool prints and decodes.
+inline constexpr std::size_t InputReportLookedAt = 6;
 inline constexpr DWORD ReadTimeoutMs = 30;
 inline constexpr std::size_t DevicePathBytes = MAX_PATH;
 
@@ -75,11 +77,14 @@ struct PendantDevice {
     UCHAR WritePipeId;
     UCHAR PipeInterruptFirst;
     UCHAR PipeInterruptLast;
-    // Bytes asked for by each read: one packet of ReadPipeId, at most
-    // InputReportBytes. A read ends only on a short packet or a full buffer,
-    // so asking for more than a packet would make a pendant whose reports
-    // fill their packet wait for several (or the time-out) and lose all but
-    // the first. Recorded by the survey with ReadPipeId.
+    // Bytes asked for by each read. A read ends only on a short packet or a
+    // full buffer, so asking for more than a packet would make a pendant
+    // whose reports fill their packet wait for several (or the time-out)
+    // and lose all but the first: one packet of ReadPipeId is asked for.
+    // But where a packet is smaller than the InputReportLookedAt bytes, one
+    // report spans packets and a one-packet read would cut it into several:
+    // then InputReportBytes, as the original design reads. Recorded by the
+    // survey with ReadPipeId.
     ULONG ReadLength;
     // Outcome of the latest read: 0 when a report arrived, else the platform's
     // error (ERROR_SEM_TIMEOUT for a time-out). Lets the loop tell an idle

@@ -12,6 +12,8 @@ std::uint16_t Word(const std::uint8_t* at) {
 }
 
 constexpr std::uint8_t PayloadStart[3] = {0xFE, 0xFD, 0x0F};
+// The last report of every frame: payload bytes 35 to 41 are constants.
+constexpr std::uint8_t FrameEnd[8] = {0x06, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 void FormatValue(std::string& line, double value) {
     char text[48];
@@ -70,20 +72,29 @@ bool FrameAssembler::Add(const std::uint8_t* report, std::size_t length) {
         ++dropped_;
         return false;
     }
-    if (std::memcmp(report + 1, PayloadStart, sizeof PayloadStart) == 0) {
-        if (inFrame_)
-            ++dropped_;
-        inFrame_ = true;
-        have_ = 0;
-    } else if (!inFrame_) {
+    if (std::memcmp(report + 1, PayloadStart, sizeof PayloadStart) == 0)
+        partial_.push_back(Partial{});
+    else if (partial_.empty()) {
         ++dropped_;
         return false;
     }
-    std::memcpy(frame_.data() + have_ * ReportBytes, report, ReportBytes);
-    if (++have_ < ReportsPerFrame)
+    for (Partial& p : partial_)
+        std::memcpy(p.bytes.data() + ReportBytes * p.have++, report, ReportBytes);
+    // Only the oldest can be whole.
+    const Partial& oldest = partial_.front();
+    if (oldest.have < ReportsPerFrame)
         return false;
-    inFrame_ = false;
-    have_ = 0;
+    const bool ends =
+        std::memcmp(oldest.bytes.data() + FrameBytes - ReportBytes, FrameEnd, sizeof FrameEnd) == 0;
+    if (!ends && partial_.size() > 1) {
+        // Cut short by a lost report: the later start was a frame's.
+        partial_.erase(partial_.begin());
+        ++dropped_;
+        return false;
+    }
+    frame_ = oldest.bytes;
+    // Starts seen inside it were its data.
+    partial_.clear();
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pendant_side {
 
@@ -33,8 +34,12 @@ std::string DecodeDisplayFrame(const std::uint8_t* frame, DecodedDisplay& out);
 bool IsDisplaySetReport(const std::uint8_t* setup);
 
 // Collects display reports as they arrive on the control pipe. A report that
-// starts a payload (FE FD 0F after the id) begins a new frame, so a frame cut
-// short by a lost transfer is dropped instead of shifting every later one.
+// starts a payload (FE FD 0F after the id) may begin a frame, so that a frame
+// cut short by a lost transfer is dropped instead of shifting every later
+// one. But the same bytes can stand in a frame's data (display words 0xFExx
+// and 0x0FFD do it), so a frame in progress goes on beside the new one, and
+// of the two the one that ends as every frame ends (its sixth report is the
+// constant 06 08 02 00 00 00 00 00) is taken.
 class FrameAssembler {
   public:
     // Returns true when this report completed a frame (see Frame()).
@@ -45,9 +50,12 @@ class FrameAssembler {
     std::size_t Dropped() const { return dropped_; }
 
   private:
+    struct Partial {
+        std::array<std::uint8_t, FrameBytes> bytes{};
+        std::size_t have = 0;
+    };
     std::array<std::uint8_t, FrameBytes> frame_{};
-    std::size_t have_ = 0;
-    bool inFrame_ = false;
+    std::vector<Partial> partial_; // oldest first; at most six
     std::size_t dropped_ = 0;
 };
 

@@ -39,6 +39,7 @@ void QueueWheelSequence() {
 int RunDemo() {
     namespace vp = virtual_pendant;
     vp::Reset();
+    vp::KeepHistory(false);
     QueueWheelSequence();
     vp::OnFrame([](const vp::ReceivedFrame& frame) {
         std::string line = pendant_side::FormatDisplay(frame.display);

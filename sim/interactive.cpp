@@ -1,6 +1,8 @@
 #include "sim/interactive.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <curses.h>
 #include <sstream>
 #include <unistd.h>
@@ -265,6 +267,8 @@ int RunInteractive() {
     curs_set(0);
 
     vp::Reset();
+    // An afternoon at the keyboard must not keep every call it made.
+    vp::KeepHistory(false);
     vp::SetRealTime(true);
     int status = 0;
     bool started = false;
@@ -282,9 +286,12 @@ int RunInteractive() {
 
     // The tool could not open the pendant: show what it said, in plain lines.
     const std::string said = output.Take();
-    if (!started && !said.empty()) {
-        ssize_t ignored = write(output.OriginalFd(), said.data(), said.size());
-        (void)ignored;
+    if (!started && !said.empty() &&
+        write(output.OriginalFd(), said.data(), said.size()) != static_cast<ssize_t>(said.size()))
+        std::fprintf(stderr, "pendant-sim: cannot write the output: %s\n", std::strerror(errno));
+    if (!output.Lost().empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", output.Lost().c_str());
+        return status == 0 ? 1 : status;
     }
     return status;
 }

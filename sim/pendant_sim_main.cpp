@@ -72,7 +72,32 @@ int RunScriptFile(const std::string& name) {
         return 1;
     }
     sim::Interleaver out(output, output.OriginalFd());
-    return sim::RunScript(script, out);
+    const int status = sim::RunScript(script, out);
+    for (const std::string* lost : {&output.Lost(), &out.Failed()})
+        if (!lost->empty()) {
+            std::fprintf(stderr, "pendant-sim: %s\n", lost->c_str());
+            return 1;
+        }
+    return status;
+}
+
+// Whatever went to standard output through stdio must have got there.
+int CheckedStdout(int status) {
+    if (std::fflush(stdout) == EOF || std::ferror(stdout)) {
+        std::fprintf(stderr, "pendant-sim: cannot write the output: %s\n", std::strerror(errno));
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
+// The decode helpers write through std::cout.
+int CheckedStream(int status) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::fprintf(stderr, "pendant-sim: cannot write the output: %s\n", std::strerror(errno));
+        return status == 0 ? 1 : status;
+    }
+    return CheckedStdout(status);
 }
 
 } // namespace
@@ -118,16 +143,18 @@ int main(int argc, char** argv) {
 
     if (commands) {
         std::fputs(sim::ScriptSummary, stdout);
-        return 0;
+        return CheckedStdout(0);
     }
     if (*decodeFrame)
-        return sim::DecodeFrameCommand(frameHex.empty() ? AllOf(std::cin) : Joined(frameHex),
-                                       std::cout, std::cerr);
+        return CheckedStream(
+            sim::DecodeFrameCommand(frameHex.empty() ? AllOf(std::cin) : Joined(frameHex),
+                                    frameHex.empty(), std::cout, std::cerr));
     if (*encodeFrame)
-        return sim::EncodeFrameCommand(values, std::cout, std::cerr);
+        return CheckedStream(sim::EncodeFrameCommand(values, std::cout, std::cerr));
     if (*decodeReport)
-        return sim::DecodeReportCommand(reportHex.empty() ? AllOf(std::cin) : Joined(reportHex),
-                                        std::cout, std::cerr);
+        return CheckedStream(
+            sim::DecodeReportCommand(reportHex.empty() ? AllOf(std::cin) : Joined(reportHex),
+                                     reportHex.empty(), std::cout, std::cerr));
     if (!scriptName.empty())
         return RunScriptFile(scriptName);
     if (!demo && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
@@ -136,5 +163,5 @@ int main(int argc, char** argv) {
             return status;
         std::fprintf(stderr, "pendant-sim: cannot draw on this terminal; plain lines instead\n");
     }
-    return sim::RunDemo();
+    return CheckedStdout(sim::RunDemo());
 }

@@ -163,6 +163,8 @@ class Player {
 
 int RunScript(const Script& script, Interleaver& out) {
     vp::Reset();
+    // A script of a million turns must not keep a million calls.
+    vp::KeepHistory(false);
     // Everything before the first running step happens before the tool
     // opens the pendant; a fail there may hit the opening itself.
     std::size_t i = 0;

@@ -44,7 +44,12 @@ ToolOutput::~ToolOutput() {
 }
 
 std::string ToolOutput::Take() {
-    std::fflush(stdout);
+    if (std::fflush(stdout) == EOF || std::ferror(stdout)) {
+        if (lost_.empty())
+            lost_ = std::string("cannot keep the tool's output in a temporary file: ") +
+                    std::strerror(errno);
+        std::clearerr(stdout);
+    }
     std::string text;
     if (reader_ < 0)
         return text;
@@ -67,13 +72,18 @@ std::string ToolOutput::Take() {
 }
 
 void Interleaver::Write(const std::string& text) {
+    if (!failed_.empty())
+        return;
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = write(fd_, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return; // the reader went away; nothing better to do with the rest
+        if (n <= 0) {
+            failed_ = std::string("cannot write the output: ") +
+                      (n < 0 ? std::strerror(errno) : "nothing was written");
+            return;
+        }
         done += static_cast<std::size_t>(n);
     }
     if (!text.empty())

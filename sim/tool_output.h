@@ -23,9 +23,13 @@ class ToolOutput {
     std::string Take();
     // The terminal or file standard output was before.
     int OriginalFd() const { return original_; }
+    // "" while all the tool printed was kept, else what went wrong (its
+    // temporary file could not take it: a full disk, a file size limit).
+    const std::string& Lost() const { return lost_; }
 
   private:
     std::string problem_;
+    std::string lost_;
     int original_ = -1;
     int reader_ = -1;
     int writer_ = -1;
@@ -41,12 +45,16 @@ class Interleaver {
     void Pass();
     // Passes on the tool's output, then writes text as whole lines.
     void Line(const std::string& text);
+    // "" while every write went through, else why one did not (nothing
+    // more is written after it).
+    const std::string& Failed() const { return failed_; }
 
   private:
     void Write(const std::string& text);
     ToolOutput& tool_;
     int fd_;
     bool atLineStart_ = true;
+    std::string failed_;
 };
 
 } // namespace sim

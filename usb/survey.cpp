@@ -4,11 +4,15 @@
 #include "pendant/pendant_device.h"
 
 namespace {
-// A read of one packet, within the report buffer; a pipe that reports no
-// packet size is read with the whole buffer.
-ULONG OnePacket(USHORT maxPacket) {
-    return maxPacket != 0 && maxPacket < InputReportBytes ? maxPacket
-                                                          : static_cast<ULONG>(InputReportBytes);
+// How much each read asks for (see PendantDevice::ReadLength): one packet
+// when a packet holds the bytes the tool looks at, so that reports filling
+// their packet each end a read; the whole buffer when packets are smaller,
+// so that a report spanning packets arrives whole; never more than the
+// buffer.
+ULONG ReadLengthFor(USHORT maxPacket) {
+    if (maxPacket >= InputReportLookedAt && maxPacket < InputReportBytes)
+        return maxPacket;
+    return static_cast<ULONG>(InputReportBytes);
 }
 } // namespace
 
@@ -46,7 +50,7 @@ void PendantDevice::SurveyEndpoints() {
             if (p & USB_ENDPOINT_DIRECTION_MASK) {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-In\n      PipeID: %c", i, p);
                 ReadPipeId = p;
-                ReadLength = OnePacket(pipe.MaximumPacketSize);
+                ReadLength = ReadLengthFor(pipe.MaximumPacketSize);
             } else {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-Out\n      PipeID: %c", i, p);
                 WritePipeId = p;
@@ -57,7 +61,7 @@ void PendantDevice::SurveyEndpoints() {
             // The pendant reads and writes through its interrupt pipe
             // whatever its direction bit says.
             ReadPipeId = p;
-            ReadLength = OnePacket(pipe.MaximumPacketSize);
+            ReadLength = ReadLengthFor(pipe.MaximumPacketSize);
             WritePipeId = p;
             if (PipeInterruptFirst == 0) {
                 PipeInterruptFirst = p;

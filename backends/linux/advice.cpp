@@ -1,18 +1,23 @@
 // The Linux backend's advice after the tool's failure messages.
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "backends/linux/handles.h"
 #include "usb/platform_advice.h"
 
 namespace {
-std::string refusedNode;
+std::string advice;
 } // namespace
 
 namespace linux_backend {
 
+void AdviseLater(std::string text) {
+    advice = std::move(text);
+}
+
 void RememberRefusedNode(const std::string& path) {
-    refusedNode = path;
+    AdviseLater(AccessAdvice(path));
 }
 
 std::string AccessAdvice(const std::string& devicePath) {
@@ -27,8 +32,8 @@ std::string AccessAdvice(const std::string& devicePath) {
 } // namespace linux_backend
 
 void PrintPlatformAdvice() {
-    if (refusedNode.empty())
+    if (advice.empty())
         return;
-    std::fputs(linux_backend::AccessAdvice(refusedNode).c_str(), stderr);
-    refusedNode.clear();
+    std::fputs(advice.c_str(), stderr);
+    advice.clear();
 }

@@ -51,6 +51,7 @@ struct UsbInterface {
     int interfaceNumber = 0; // bInterfaceNumber
     bool driverDetached = false;
     std::map<UCHAR, unsigned> timeoutMs; // PIPE_TRANSFER_TIMEOUT per pipe
+    std::string node;                    // the device path, for messages
 };
 
 template <typename T> T* As(void* handle, Kind kind) {
@@ -60,15 +61,35 @@ template <typename T> T* As(void* handle, Kind kind) {
     return object->kind == kind ? object : nullptr;
 }
 
+// Runs the step hook of linux_backend.h, if one is set.
+void Step(const char* call);
+
 // The calling thread's last error.
 DWORD& LastError();
 // Sets the last error to why the call failed; returns FALSE.
 BOOL Fail(DWORD error);
 BOOL FailLibusb(int libusbError);
 
-// The device node the user may not open, for the advice after the tool's
-// failure messages (advice.cpp), and the advice's text.
+// Advice for after the tool's failure messages (advice.cpp): what is kept
+// is printed by PrintPlatformAdvice. The device node the user may not open,
+// and the advice's text for it.
+void AdviseLater(std::string text);
 void RememberRefusedNode(const std::string& path);
 std::string AccessAdvice(const std::string& devicePath);
+
+// Ends the claim on the interface and gives it back to the kernel driver it
+// was taken from, saying on standard error when the driver cannot have it
+// back (winusb_libusb.cpp). Its reads must have ended.
+void GiveBack(UsbInterface& usb);
+// Interfaces taken from their kernel drivers, to be given back when
+// SIGINT, SIGTERM or SIGHUP would end the program (handback.cpp). While any
+// is taken, those signals only note that they came; the backend's waits
+// call HonourSignal, which gives them all back and then ends the program
+// as the signal would have.
+void TrackTaken(UsbInterface& usb);
+void TrackReleased(UsbInterface& usb);
+void HonourSignal();
+// Ends the interface's pending reads, so that it can be given back.
+void CancelReads(UsbInterface& usb);
 
 } // namespace linux_backend

@@ -11,8 +11,22 @@
 
 #include "backends/linux/error_map.h"
 #include "backends/linux/handles.h"
+#include "backends/linux/linux_backend.h"
 
 namespace linux_backend {
+
+namespace {
+StepHook stepHook = nullptr;
+} // namespace
+
+void SetStepHook(StepHook hook) {
+    stepHook = hook;
+}
+
+void Step(const char* call) {
+    if (stepHook != nullptr)
+        stepHook(call);
+}
 
 DWORD& LastError() {
     thread_local DWORD lastError = ERROR_SUCCESS;
@@ -61,8 +75,8 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     }
     timespec left{static_cast<time_t>(dwMilliseconds / 1000),
                   static_cast<long>(dwMilliseconds % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR)
+        HonourSignal();
 }
 
 DWORD WINAPI GetTickCount() {
@@ -77,6 +91,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
                           DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
                           HANDLE /*hTemplateFile*/) {
+    Step("CreateFileA");
     // Only device nodes are opened here, so only OPEN_EXISTING makes sense;
     // sharing and overlapped I/O have no usbfs counterpart and are ignored.
     if (lpFileName == nullptr || dwCreationDisposition != OPEN_EXISTING) {

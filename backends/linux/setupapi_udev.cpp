@@ -4,6 +4,7 @@
 // path is the usbfs node (/dev/bus/usb/BBB/DDD).
 #include <libudev.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -11,25 +12,38 @@
 #include <utility>
 #include <vector>
 
+#include "backends/linux/error_map.h"
 #include "backends/linux/handles.h"
 #include "backends/linux/interface_guid.h"
 #include "backends/linux/linux_backend.h"
 
 namespace {
 
-std::vector<std::string> ListTaggedDevices(const GUID& guid) {
-    std::vector<std::string> paths;
+// The device nodes of present USB devices whose property lists guid, or
+// the error that kept udev from saying (then false).
+bool ListTaggedDevices(const GUID& guid, std::vector<std::string>& paths, DWORD& error) {
+    errno = 0;
     udev* u = udev_new();
-    if (u == nullptr)
-        return paths;
+    if (u == nullptr) {
+        error = errno != 0 ? linux_backend::Win32FromErrno(errno) : ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
     udev_enumerate* e = udev_enumerate_new(u);
-    if (e != nullptr) {
-        udev_enumerate_add_match_subsystem(e, "usb");
-        udev_enumerate_add_match_property(e, "DEVTYPE", "usb_device");
-        udev_enumerate_add_match_is_initialized(e);
-        udev_enumerate_scan_devices(e);
+    int r = e == nullptr ? -ENOMEM : 0;
+    if (r == 0)
+        r = udev_enumerate_add_match_subsystem(e, "usb");
+    if (r == 0)
+        r = udev_enumerate_add_match_property(e, "DEVTYPE", "usb_device");
+    if (r == 0)
+        r = udev_enumerate_add_match_is_initialized(e);
+    if (r == 0)
+        r = udev_enumerate_scan_devices(e);
+    if (r < 0) {
+        error = linux_backend::Win32FromErrno(-r);
+    } else {
         udev_list_entry* entry;
         udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
+            // A device that went away since the scan is simply not listed.
             udev_device* d = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
             if (d == nullptr)
                 continue;
@@ -41,10 +55,11 @@ std::vector<std::string> ListTaggedDevices(const GUID& guid) {
                 paths.emplace_back(node);
             udev_device_unref(d);
         }
-        udev_enumerate_unref(e);
     }
+    if (e != nullptr)
+        udev_enumerate_unref(e);
     udev_unref(u);
-    return paths;
+    return r >= 0;
 }
 
 } // namespace
@@ -71,7 +86,13 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR /*Enumerator*/
         LastError() = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    return linux_backend::NewDevInfoSet(*ClassGuid, ListTaggedDevices(*ClassGuid));
+    std::vector<std::string> paths;
+    DWORD error = ERROR_SUCCESS;
+    if (!ListTaggedDevices(*ClassGuid, paths, error)) {
+        LastError() = error;
+        return INVALID_HANDLE_VALUE;
+    }
+    return linux_backend::NewDevInfoSet(*ClassGuid, std::move(paths));
 }
 
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA /*DeviceInfoData*/,

@@ -1,10 +1,13 @@
 // WinUSB on libusb: the open usbfs node wrapped by libusb, the first
 // interface taken from its kernel driver and given back, descriptors from
 // the active configuration, and control, interrupt and bulk transfers.
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "backends/linux/error_map.h"
 #include "backends/linux/handles.h"
@@ -27,6 +30,7 @@ int WaitForRead(UsbInterface& usb, PendingRead& read, unsigned timeoutMs) {
     timespec start{};
     clock_gettime(CLOCK_MONOTONIC, &start);
     while (!read.completed) {
+        HonourSignal();
         long leftMs = 1000;
         if (timeoutMs != 0) {
             timespec now{};
@@ -95,6 +99,8 @@ unsigned TimeoutFor(const UsbInterface& usb, UCHAR pipeId, unsigned fallback) {
 } // namespace
 
 BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE InterfaceHandle) {
+    Step("WinUsb_Initialize");
+
     auto* file = As<DeviceFile>(DeviceHandle, Kind::File);
     if (file == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
@@ -103,10 +109,11 @@ BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE Inte
     auto* usb = new (std::nothrow) UsbInterface;
     if (usb == nullptr)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    usb->node = file->path;
     auto undo = [usb](int libusbError) {
         if (usb->device != nullptr) {
             if (usb->driverDetached)
-                libusb_attach_kernel_driver(usb->device, usb->interfaceNumber);
+                GiveBack(*usb);
             libusb_close(usb->device);
         }
         if (usb->config != nullptr)
@@ -139,26 +146,59 @@ BOOL WINAPI WinUsb_Initialize(HANDLE DeviceHandle, PWINUSB_INTERFACE_HANDLE Inte
     // and give it back in WinUsb_Free.
     if (libusb_kernel_driver_active(usb->device, usb->interfaceNumber) == 1) {
         r = libusb_detach_kernel_driver(usb->device, usb->interfaceNumber);
-        if (r != LIBUSB_SUCCESS && r != LIBUSB_ERROR_NOT_FOUND)
+        if (r != LIBUSB_SUCCESS && r != LIBUSB_ERROR_NOT_FOUND) {
+            AdviseLater("Linux: the kernel would not let go of interface " +
+                        std::to_string(usb->interfaceNumber) + " of the pendant (" + usb->node +
+                        "): " + libusb_strerror(static_cast<libusb_error>(r)) +
+                        ". Its driver may be held by another program or by the system's "
+                        "policy; see docs/linux.md (Binding a pendant).\n");
             return undo(r);
+        }
         usb->driverDetached = r == LIBUSB_SUCCESS;
     }
     r = libusb_claim_interface(usb->device, usb->interfaceNumber);
-    if (r != LIBUSB_SUCCESS)
+    if (r != LIBUSB_SUCCESS) {
+        if (r == LIBUSB_ERROR_BUSY)
+            AdviseLater("Linux: another program has claimed interface " +
+                        std::to_string(usb->interfaceNumber) + " of the pendant (" + usb->node +
+                        "), a second pendant-test for one; end it and start again.\n");
         return undo(r);
+    }
     *InterfaceHandle = usb;
+    TrackTaken(*usb);
     return TRUE;
 }
 
+void linux_backend::CancelReads(UsbInterface& usb) {
+    for (auto& [pipe, read] : usb.reads)
+        CancelRead(usb, read);
+}
+
+void linux_backend::GiveBack(UsbInterface& usb) {
+    libusb_release_interface(usb.device, usb.interfaceNumber);
+    if (!usb.driverDetached)
+        return;
+    usb.driverDetached = false;
+    const int r = libusb_attach_kernel_driver(usb.device, usb.interfaceNumber);
+    // A pendant that is gone gets its driver when it is plugged in again.
+    if (r == LIBUSB_SUCCESS || r == LIBUSB_ERROR_NO_DEVICE)
+        return;
+    std::fprintf(stderr,
+                 "%s: could not give interface %d of the pendant (%s) back to its kernel "
+                 "driver: %s; unplug the pendant and plug it in again\n",
+                 program_invocation_short_name, usb.interfaceNumber, usb.node.c_str(),
+                 libusb_strerror(static_cast<libusb_error>(r)));
+}
+
 BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
+    Step("WinUsb_Free");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
-    for (auto& [pipe, read] : usb->reads)
-        CancelRead(*usb, read);
-    libusb_release_interface(usb->device, usb->interfaceNumber);
-    if (usb->driverDetached)
-        libusb_attach_kernel_driver(usb->device, usb->interfaceNumber);
+    CancelReads(*usb);
+    GiveBack(*usb);
+    TrackReleased(*usb);
     libusb_close(usb->device);
     libusb_free_config_descriptor(usb->config);
     libusb_exit(usb->context);
@@ -170,6 +210,8 @@ BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
 BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR DescriptorType,
                                  UCHAR Index, USHORT LanguageID, PUCHAR Buffer, ULONG BufferLength,
                                  PULONG LengthTransferred) {
+    Step("WinUsb_GetDescriptor");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
@@ -190,6 +232,8 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
 BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                           UCHAR AlternateInterfaceNumber,
                                           PUSB_INTERFACE_DESCRIPTOR UsbAltInterfaceDescriptor) {
+    Step("WinUsb_QueryInterfaceSettings");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
@@ -214,6 +258,8 @@ BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandl
 BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                              UCHAR AlternateInterfaceNumber, UCHAR PipeIndex,
                              PWINUSB_PIPE_INFORMATION PipeInformation) {
+    Step("WinUsb_QueryPipe");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
@@ -233,6 +279,8 @@ BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
 
 BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID,
                                  ULONG PolicyType, ULONG ValueLength, PVOID Value) {
+    Step("WinUsb_SetPipePolicy");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
@@ -253,6 +301,8 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                    WINUSB_SETUP_PACKET SetupPacket, PUCHAR Buffer,
                                    ULONG BufferLength, PULONG LengthTransferred,
                                    LPOVERLAPPED Overlapped) {
+    Step("WinUsb_ControlTransfer");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
@@ -266,6 +316,7 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
         libusb_control_transfer(usb->device, SetupPacket.RequestType, SetupPacket.Request,
                                 SetupPacket.Value, SetupPacket.Index, Buffer, SetupPacket.Length,
                                 TimeoutFor(*usb, 0, DefaultControlTimeoutMs));
+    HonourSignal();
     if (r < 0)
         return FailLibusb(r);
     if (LengthTransferred != nullptr)
@@ -275,6 +326,8 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
 
 BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeID, PUCHAR Buffer,
                             ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED Overlapped) {
+    Step("WinUsb_ReadPipe");
+
     auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
     if (usb == nullptr)
         return Fail(ERROR_INVALID_HANDLE);

@@ -21,8 +21,21 @@ const char* CallName(Call call) {
 void Reset() {
     for (void* block : S().blocks)
         std::free(block);
+    S().blocks.clear();
     S() = State{};
     LastError() = ERROR_SUCCESS;
+}
+
+void KeepHistory(bool on) {
+    S().history = on;
+    if (!on) {
+        S().calls.clear();
+        S().calls.shrink_to_fit();
+        S().frames.clear();
+        S().frames.shrink_to_fit();
+        S().sleeps.clear();
+        S().sleeps.shrink_to_fit();
+    }
 }
 
 void SetDevice(const Device& device) {
@@ -53,8 +66,8 @@ std::size_t PendingInput() {
     return S().input.size();
 }
 
-void FailCall(Call call, unsigned nth, DWORD error, bool sticky) {
-    S().faults.push_back(Fault{call, nth, error, sticky});
+void FailCall(Call call, unsigned nth, DWORD error, bool sticky, DWORD takesMs) {
+    S().faults.push_back(Fault{call, nth, error, sticky, takesMs});
 }
 
 const std::vector<CallRecord>& Calls() {

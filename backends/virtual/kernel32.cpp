@@ -76,7 +76,8 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 void WINAPI Sleep(DWORD dwMilliseconds) {
     ++S().counts[Call::Sleep];
     Record(Call::Sleep, {dwMilliseconds});
-    S().sleeps.push_back(dwMilliseconds);
+    if (S().history)
+        S().sleeps.push_back(dwMilliseconds);
     Wait(dwMilliseconds);
 }
 

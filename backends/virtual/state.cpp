@@ -2,6 +2,7 @@
 // its platform functions.
 #include "backends/virtual/state.h"
 
+#include <cstdlib>
 #include <thread>
 
 namespace virtual_pendant {
@@ -26,14 +27,25 @@ bool Injected(Call call, DWORD& error) {
     for (const Fault& f : s.faults)
         if (f.call == call && (n == f.nth || (f.sticky && n > f.nth))) {
             error = f.error;
+            Wait(f.takesMs);
             return true;
         }
     return false;
 }
 
+State::~State() {
+    for (void* block : blocks)
+        std::free(block);
+}
+
 CallRecord& Record(Call call, std::vector<std::uint64_t> args) {
-    S().calls.push_back(CallRecord{call, std::move(args), {}, true, 0});
-    return S().calls.back();
+    State& s = S();
+    if (!s.history) {
+        s.scratch = CallRecord{call, std::move(args), {}, true, 0};
+        return s.scratch;
+    }
+    s.calls.push_back(CallRecord{call, std::move(args), {}, true, 0});
+    return s.calls.back();
 }
 
 HANDLE NewHandle(std::map<std::uintptr_t, Issued>& table) {
@@ -88,6 +100,11 @@ void Deliver(const std::uint8_t* report) {
     ReceivedFrame frame;
     frame.bytes.assign(s.assembler.Frame().begin(), s.assembler.Frame().end());
     frame.problem = pendant_side::DecodeDisplayFrame(frame.bytes.data(), frame.display);
+    if (!s.history) {
+        if (s.onFrame)
+            s.onFrame(frame);
+        return;
+    }
     s.frames.push_back(frame);
     if (s.onFrame)
         s.onFrame(s.frames.back());

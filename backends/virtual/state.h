@@ -21,6 +21,7 @@ struct Fault {
     unsigned nth;
     DWORD error;
     bool sticky;
+    DWORD takesMs;
 };
 
 struct Input {
@@ -59,6 +60,10 @@ struct State {
     std::chrono::steady_clock::time_point realStart;
     DWORD clockAtRealStart = 0;
     unsigned adviceRequests = 0;
+    bool history = true;
+    CallRecord scratch{}; // the record of a call when no history is kept
+    // Blocks the tool did not get back from LocalFree go with the process.
+    ~State();
 };
 
 State& S();

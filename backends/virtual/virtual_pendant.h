@@ -39,6 +39,9 @@ struct CallRecord {
     std::vector<std::uint8_t> bytes;
     bool succeeded;
     DWORD error; // the last error the call left (0 when it succeeded)
+    // WinUsb_ReadPipe: the buffer's first bytes (up to 8) as the caller
+    // left them, before the read.
+    std::vector<std::uint8_t> before = {};
 };
 
 struct Pipe {
@@ -62,6 +65,11 @@ struct Device {
 // Back to a fresh state: the default device (present, one interrupt IN pipe
 // 0x81 of 8-byte packets), nothing queued, no faults, no calls, clock at 0.
 void Reset();
+// Whether every call, frame and pause is kept for Calls(), Frames() and
+// Sleeps() (on after Reset, for tests). Off, memory stays flat however long
+// the tool runs: the counts, OnFrame and the rest go on, the lists stay
+// empty.
+void KeepHistory(bool on);
 void SetDevice(const Device& device);
 const Device& CurrentDevice();
 // Unplugging makes every call on an open interface fail with
@@ -73,18 +81,21 @@ bool Plugged();
 
 // What the pendant sends, in order. A report of any length 0..64 is
 // sent as packets of the read pipe's packet size, and a read gathers packets
-// until a short one or its buffer is full (as on the bus: a report that fills
-// its last packet runs on into the next one, and a read that times out
-// half-way loses what it gathered; a packet larger than what the read has
-// room for is an overflow, ERROR_GEN_FAILURE). A time-out makes one read wait
-// out the pipe's time-out. With nothing queued, reads time out.
+// until a short one or its buffer is full (as on the bus: a report of one
+// full packet runs on into the next report, a read that times out half-way
+// loses what it gathered, and a packet larger than what the read has room
+// for is an overflow, ERROR_GEN_FAILURE). A report longer than one packet
+// ends with a short packet, zero-length if it fills its last one. A
+// time-out makes one read wait out the pipe's time-out. With nothing queued,
+// reads time out.
 void QueueReport(const std::vector<std::uint8_t>& report);
 void QueueTimeout();
 std::size_t PendingInput();
 
 // The nth call (1-based, counted since Reset) to call fails with the given
-// last error; with sticky, every call from the nth on fails.
-void FailCall(Call call, unsigned nth, DWORD error, bool sticky = false);
+// last error; with sticky, every call from the nth on fails. Each failure
+// takes takesMs on the clock first (a read that gives up after a while).
+void FailCall(Call call, unsigned nth, DWORD error, bool sticky = false, DWORD takesMs = 0);
 
 const std::vector<CallRecord>& Calls();
 std::vector<CallRecord> CallsOf(Call call);

@@ -168,10 +168,17 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
         Overlapped != nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
 
+    // What the tool left in the buffer, so tests can see what it cleared.
+    r.before.assign(Buffer, Buffer + std::min<ULONG>(BufferLength, 8));
+
     // The pendant sends each report as packets of the pipe's size; a read
     // takes packets until a short one or a full buffer, as on the bus. A
-    // report that fills its last packet does not end the read, and a read
-    // that times out half-way loses what it had gathered.
+    // report of one packet that fills it does not end the read, and a read
+    // that times out half-way loses what it had gathered. A report longer
+    // than a packet ends with a short packet, a zero-length one when it
+    // fills its last: as a device must that sends reports longer than its
+    // packets, since a host reading more than a packet could not tell where
+    // one ends.
     State& s = S();
     const std::size_t packetSize = pipe->maxPacket != 0 ? pipe->maxPacket : 64;
     std::vector<std::uint8_t> got;
@@ -191,7 +198,8 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
             got.insert(got.end(), in.report.begin() + static_cast<std::ptrdiff_t>(in.sent),
                        in.report.begin() + static_cast<std::ptrdiff_t>(in.sent + packet));
         in.sent += packet;
-        if (in.sent >= in.report.size())
+        const bool spans = in.report.size() > packetSize;
+        if (in.sent >= in.report.size() && (packet < packetSize || !spans))
             s.input.pop_front();
         if (overflow) {
             // More than the read asked for: the host reports an overflow.

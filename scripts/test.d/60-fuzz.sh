@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The fuzzers: each libFuzzer target (clang, ASan + UBSan) runs from its seed
-# corpus for a bounded time, all together at most 60 s, and any crash, leak,
+# corpus for a bounded time, all together at most 80 s, and any crash, leak,
 # sanitizer report or broken check fails the suite. New inputs go to a
 # scratch directory, not into the repository; a crashing input is kept under
 # build/fuzz/artifacts/ to reproduce with: build/fuzz/fuzz/fuzz-TARGET FILE
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-seconds="${PENDANT_FUZZ_SECONDS:-15}"
-targets=(read_input survey encoders)
+seconds="${PENDANT_FUZZ_SECONDS:-10}"
+targets=(read_input survey encoders script decode frame linux_ids)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -149,6 +149,17 @@ TEST_F(EntryTest, UnpluggedPendantPausesForTheRestOfTheTimeOut) {
     EXPECT_EQ(vp::Now(), 6u * 30u);
 }
 
+TEST_F(EntryTest, AReadThatFailsLateOnlyPausesForWhatIsLeft) {
+    // Failing after 10 ms of the 30: the turn waits the other 20, not 30.
+    vp::FailCall(vp::Call::WinUsb_ReadPipe, 1, ERROR_GEN_FAILURE, /*sticky=*/false,
+                 /*takesMs=*/10);
+    vp::FailCall(vp::Call::WinUsb_ReadPipe, 2, ERROR_GEN_FAILURE, /*sticky=*/false,
+                 /*takesMs=*/35);
+    std::istringstream in;
+    Run(in, Turns(2));
+    EXPECT_EQ(vp::Sleeps(), std::vector<DWORD>{20}) << "none once the time-out has passed";
+}
+
 TEST_F(EntryTest, ReportsAndTimeOutsDoNotPause) {
     vp::QueueReport({0x04, 0x00, 0x00, 0x11, 0x01, 0x00});
     vp::QueueTimeout();

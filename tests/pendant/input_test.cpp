@@ -6,6 +6,14 @@ namespace vp = virtual_pendant;
 
 namespace {
 
+// Leaves non-zero bytes where the next call's frame will be, so that a
+// buffer the tool fails to clear shows it.
+[[gnu::noinline]] void DirtyTheStack() {
+    volatile std::uint8_t junk[512];
+    for (auto& b : junk)
+        b = 0xA5;
+}
+
 class ReadInputTest : public VirtualPendantTest {
   protected:
     void SetUp() override {
@@ -59,24 +67,73 @@ TEST_F(ReadInputTest, EveryReportPrintsOneTraceLine) {
               "Read from rk27: ab cd ef 10 e1 ff \n");
 }
 
-TEST_F(ReadInputTest, ReadAsksForOnePacketOfTheReadPipeAtMostSixtyFourBytes) {
+TEST_F(ReadInputTest, ReadAsksForOnePacketWhenItHoldsTheReportElseSixtyFourBytes) {
     const struct {
-        USHORT maxPacket;
+        std::vector<vp::Pipe> pipes; // the last IN pipe is read
         ULONG asked;
-    } cases[] = {{8, 8}, {1, 1}, {64, 64}, {512, 64}, {0, 64}};
+    } cases[] = {
+        {{{UsbdPipeTypeInterrupt, 0x81, 8}}, 8},
+        {{{UsbdPipeTypeInterrupt, 0x81, 6}}, 6},
+        {{{UsbdPipeTypeInterrupt, 0x81, 64}}, 64},
+        {{{UsbdPipeTypeInterrupt, 0x81, 512}}, 64},
+        {{{UsbdPipeTypeInterrupt, 0x81, 0}}, 64},
+        // Packets smaller than the six bytes looked at: a report spans them.
+        {{{UsbdPipeTypeInterrupt, 0x81, 5}}, 64},
+        {{{UsbdPipeTypeInterrupt, 0x81, 1}}, 64},
+        {{{UsbdPipeTypeBulk, 0x82, 8}}, 8},
+        {{{UsbdPipeTypeBulk, 0x82, 512}}, 64},
+        {{{UsbdPipeTypeBulk, 0x83, 64}, {UsbdPipeTypeInterrupt, 0x85, 8}}, 8},
+        {{{UsbdPipeTypeInterrupt, 0x81, 8}, {UsbdPipeTypeBulk, 0x82, 32}}, 32},
+    };
     for (const auto& c : cases) {
         vp::Reset();
         vp::Device d;
-        d.pipes = {{UsbdPipeTypeInterrupt, 0x81, c.maxPacket}};
+        d.pipes = c.pipes;
+        d.iface.bNumEndpoints = static_cast<UCHAR>(c.pipes.size());
         vp::SetDevice(d);
         PendantDevice opened;
         OpenQuietly(opened);
         CaptureStdout([&] { opened.ReadInput(); });
         const auto reads = vp::CallsOf(vp::Call::WinUsb_ReadPipe);
         ASSERT_EQ(reads.size(), 1u);
-        EXPECT_EQ(reads[0].args[1], opened.ReadPipeId);
-        EXPECT_EQ(reads[0].args[2], c.asked) << "max packet " << c.maxPacket;
+        EXPECT_EQ(reads[0].args[1], c.pipes.back().id);
+        EXPECT_EQ(reads[0].args[2], c.asked)
+            << "pipe 0x" << std::hex << int(c.pipes.back().id) << std::dec << ", "
+            << c.pipes.back().maxPacket << "-byte packets";
         EXPECT_EQ(reads[0].args[4], 0u); // synchronous
+    }
+}
+
+TEST_F(ReadInputTest, AReportSpanningSmallPacketsIsReadWhole) {
+    vp::Reset();
+    vp::Device d;
+    d.pipes = {{UsbdPipeTypeInterrupt, 0x81, 4}};
+    vp::SetDevice(d);
+    PendantDevice small;
+    OpenQuietly(small);
+    // 4 + 4 (and the zero-length packet that ends it), then 4 + 2.
+    vp::QueueReport({0x04, 0x00, 0x00, 0x12, 0x05, 0x00, 0x00, 0x00});
+    vp::QueueReport({0x04, 0x00, 0x00, 0x12, 0x02, 0x00});
+    std::string out;
+    for (int i = 0; i < 2; ++i)
+        out += CaptureStdout([&] { small.ReadInput(); });
+    EXPECT_EQ(out, "Read from rk27: 4 0 0 12 5 0 \nRead from rk27: 4 0 0 12 2 0 \n");
+    EXPECT_EQ(small.CoordSet2[1], 7.0f);
+}
+
+TEST_F(ReadInputTest, TheBytesLookedAtAreClearedBeforeEachRead) {
+    // A read that delivers less leaves the rest of the buffer as it was, so
+    // what the tool prints and decodes there must be what it cleared.
+    for (const std::vector<std::uint8_t>& report :
+         {std::vector<std::uint8_t>(8, 0xEE), std::vector<std::uint8_t>{0x04}}) {
+        vp::QueueReport(report);
+        DirtyTheStack();
+        CaptureStdout([&] { device.ReadInput(); });
+    }
+    for (const auto& read : vp::CallsOf(vp::Call::WinUsb_ReadPipe)) {
+        ASSERT_GE(read.before.size(), InputReportLookedAt);
+        EXPECT_EQ(Hex({read.before.begin(), read.before.begin() + InputReportLookedAt}),
+                  "00 00 00 00 00 00");
     }
 }
 

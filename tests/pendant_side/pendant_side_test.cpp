@@ -95,3 +95,19 @@ TEST(FrameAssembler, CompletesAfterSixReportsAndResynchronises) {
     EXPECT_FALSE(a.Add(frame.data(), 7));
     EXPECT_EQ(a.Dropped(), 4u);
 }
+
+TEST(FrameAssembler, DataThatLooksLikeAFrameStartStaysInItsFrame) {
+    // Display words 0xFE12 and 0x0FFD put FE FD 0F at the start of report 4.
+    auto frame = ExampleFrame();
+    const std::uint8_t words[4] = {0x12, 0xFE, 0xFD, 0x0F}; // payload 27 to 30
+    std::memcpy(frame.data() + 31, words, 1);
+    std::memcpy(frame.data() + 33, words + 1, 3);
+    ASSERT_EQ(frame[32], 0x06);
+    ASSERT_EQ(frame[33], 0xFE);
+    FrameAssembler a;
+    for (int round = 0; round < 2; ++round)
+        for (int n = 0; n < 6; ++n)
+            EXPECT_EQ(a.Add(frame.data() + 8 * n, 8), n == 5) << round << ", report " << n;
+    EXPECT_EQ(a.Frame(), frame);
+    EXPECT_EQ(a.Dropped(), 0u);
+}

@@ -98,6 +98,34 @@ echo $? >"$work/plain.status"
 expect_status plain 0
 expect_line plain "$work/plain.out" "[pendant display] set1 0.0000 0.0000 0.0000 | set2 5.0000 30.0000 -18.0000 | words 0 0 0 0"
 
+# 6. Output that cannot be written is an error, never a silent loss: standard
+# output on a full device, and the tool's own output when its temporary
+# file may not grow (a file size limit stands in for a full disk).
+printf 'jog 1 1\nturns 2\n' >"$work/short.sim"
+timeout 60 "$sim" --script "$work/short.sim" >/dev/full 2>"$work/full.err"
+echo $? >"$work/full.status"
+expect_status full 1
+expect_line full "$work/full.err" "pendant-sim: cannot write the output: No space left on device"
+for mode in --demo decode-frame; do
+    if [ "$mode" = --demo ]; then args=(--demo); else args=(decode-frame $frame); fi
+    timeout 60 "$sim" "${args[@]}" </dev/null >/dev/full 2>"$work/full-$mode.err"
+    echo $? >"$work/full-$mode.status"
+    expect_status "full-$mode" 1
+done
+# (The limit holds for every file the process writes, so its own output
+# goes through a pipe.)
+(ulimit -f 0; trap '' XFSZ; exec timeout 60 "$sim" --script "$work/short.sim") 2>&1 |
+    cat >"$work/limit.out"
+echo "${PIPESTATUS[0]}" >"$work/limit.status"
+expect_status limit 1
+expect_line limit "$work/limit.out" "pendant-sim: cannot keep the tool's output in a temporary file: File too large"
+
+# 7. A block the platform would not free (an injected LocalFree failure)
+# leaks no memory of the simulator's own (the asan preset checks leaks).
+printf 'fail LocalFree\nturns 1\n' >"$work/localfree.sim"
+run localfree --script "$work/localfree.sim"
+expect_status localfree 0
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1

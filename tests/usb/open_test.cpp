@@ -155,6 +155,17 @@ TEST_F(OpenTest, TooLongPathFailsBeforeAnyFileIsOpened) {
     EXPECT_EQ(OpenCapturing(device, nullptr), STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_EQ(vp::CountOf(vp::Call::CreateFileA), 0u);
     EXPECT_EQ(vp::Open(), vp::OpenCounts{});
+
+    // One byte shorter fits the record's 260 bytes with its terminator.
+    vp::Reset();
+    longPath.path = std::string(259, 'z');
+    vp::SetDevice(longPath);
+    PendantDevice fits;
+    EXPECT_EQ(OpenCapturing(fits, nullptr), S_OK);
+    const auto opened = vp::CallsOf(vp::Call::CreateFileA);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(std::string(opened[0].bytes.begin(), opened[0].bytes.end()), longPath.path);
+    fits.Close();
 }
 
 TEST_F(OpenTest, FailuresAfterWinUsbStartsDoNotFailTheOpen) {

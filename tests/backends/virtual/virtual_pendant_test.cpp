@@ -119,3 +119,22 @@ TEST_F(VirtualBackend, OnlyDisplayReportsReachTheDisplay) {
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(vp::Frames().size(), 1u);
 }
+
+TEST_F(VirtualBackend, WithoutHistoryNothingGrowsButCountsAndFramesGoOn) {
+    vp::KeepHistory(false);
+    PendantDevice device;
+    OpenQuietly(device);
+    int seen = 0;
+    vp::OnFrame([&seen](const vp::ReceivedFrame& f) { seen += f.problem.empty(); });
+    for (int i = 0; i < 3; ++i) {
+        device.DisplayDirty = true;
+        device.SendDisplay();
+        Sleep(1);
+    }
+    EXPECT_EQ(seen, 3);
+    EXPECT_EQ(vp::CountOf(vp::Call::WinUsb_ControlTransfer), 18u);
+    EXPECT_TRUE(vp::Calls().empty());
+    EXPECT_TRUE(vp::Frames().empty());
+    EXPECT_TRUE(vp::Sleeps().empty());
+    EXPECT_EQ(vp::Now(), 3u) << "time goes on";
+}

@@ -1,15 +1,45 @@
 // Opens the pendant exactly as pendant-test does, then closes it again: the
 // one way to see, in the guest, that closing gives the interface back to the
-// kernel driver (pendant-test itself never closes; it is killed).
-//   pendant-open-close [SECONDS]   hold the pendant open that long first
+// kernel driver (pendant-test itself never closes; it is ended).
+//   pendant-open-close [--pause-at CALL] [SECONDS]
+// SECONDS: hold the pendant open that long before closing. --pause-at CALL:
+// when the backend is about to make that platform call (the first time),
+// print "PAUSED CALL" and wait for a line on standard input: the scenario
+// pulls the pendant out there, between two steps of the opening.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
 
+#include "backends/linux/linux_backend.h"
 #include "pendant/pendant_device.h"
 
+namespace {
+
+const char* pauseAt = nullptr;
+
+void PauseThere(const char* call) {
+    if (pauseAt == nullptr || std::strcmp(call, pauseAt) != 0)
+        return;
+    pauseAt = nullptr;
+    std::printf("\nPAUSED %s\n", call);
+    std::fflush(stdout);
+    std::string line;
+    std::getline(std::cin, line);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    int at = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--pause-at") == 0) {
+        pauseAt = argv[2];
+        linux_backend::SetStepHook(PauseThere);
+        at = 3;
+    }
     PendantDevice device;
     BOOL noDevice = FALSE;
     const HRESULT r = device.Open(&noDevice);
@@ -17,8 +47,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (FAILED(r))
         return 1;
-    if (argc > 1)
-        sleep(static_cast<unsigned>(std::atoi(argv[1])));
+    if (argc > at)
+        sleep(static_cast<unsigned>(std::atoi(argv[at])));
     device.Close();
     std::printf("CLOSED\n");
     return 0;
