@@ -15,6 +15,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+    if (size == 0)
+        return 0;
     const std::string text(reinterpret_cast<const char*>(data), size);
 
     std::vector<std::uint8_t> bytes;
@@ -30,14 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
 
     for (int command = 0; command < 2; ++command) {
         std::ostringstream out, err;
-        const int status = command == 0 ? sim::DecodeFrameCommand(text, out, err)
-                                        : sim::DecodeReportCommand(text, out, err);
+        const bool numbered = data[0] & 1;
+        const int status = command == 0 ? sim::DecodeFrameCommand(text, numbered, out, err)
+                                        : sim::DecodeReportCommand(text, numbered, out, err);
         fuzz::Check(status >= 0 && status <= 2, "a status the command does not have");
         // 2: input the command does not take, said on standard error; 1: a
         // malformed frame, said beside its values.
         fuzz::Check((status == 2) == !err.str().empty(), "status and standard error disagree");
         fuzz::Check(status != 1 || out.str().find("malformed") != std::string::npos,
                     "a malformed frame not said to be one");
+        fuzz::Check(status != 2 || out.str().empty(), "a refused batch printed a part of it");
     }
     return 0;
 }

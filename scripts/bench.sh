@@ -7,14 +7,15 @@
 #
 # The table is built from sections, bench/sections/NN-name.sh, each called
 # with the build directory and printing its own markdown: 10-core.sh (the
-# core on the null backend), 20-real-stack.sh (figures from the Linux VM).
+# core on the null backend), 15-sim-memory.sh (pendant-sim over a million
+# turns), 20-real-stack.sh (figures from the Linux VM).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/default
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 
-if ! { cmake --preset default && cmake --build --preset default --target bench-core pendant-instr; } >"$log" 2>&1; then
+if ! { cmake --preset default && cmake --build --preset default --target bench-core pendant-instr pendant-sim; } >"$log" 2>&1; then
     cat "$log"
     echo "bench: build failed" >&2
     exit 1

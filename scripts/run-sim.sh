@@ -6,9 +6,10 @@ here="$(cd "$(dirname "$0")" && pwd)"
 PENDANT_APT_STAMP="$(mktemp -u /tmp/pendant-apt-updated.XXXXXX)"
 export PENDANT_APT_STAMP
 trap 'rm -f "$PENDANT_APT_STAMP"' EXIT
-bash "$here/deps.d/10-core.sh"
-bash "$here/deps.d/30-sim.sh"
+source "$here/lib/apt.sh"
+source "$here/lib/packages.sh"
+apt_install "${pendant_sim_packages[@]}"
 cd "$here/.."
 cmake --preset sim >/dev/null
 cmake --build --preset sim
-./build/sim/pendant-sim "$@"
+./build/sim/sim/pendant-sim "$@"

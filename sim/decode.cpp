@@ -1,5 +1,6 @@
 #include "sim/decode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <sstream>
@@ -20,6 +21,12 @@ std::string Signed(int n) {
     return (n > 0 ? "+" : "") + std::to_string(n);
 }
 
+// Where a problem is: its line, when the input is standard input; a command
+// line is one piece.
+std::string Where(bool numbered, int lineNo) {
+    return numbered ? "line " + std::to_string(lineNo) + ": " : "";
+}
+
 std::string Hex2(unsigned byte) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", byte & 0xFFU);
@@ -27,6 +34,58 @@ std::string Hex2(unsigned byte) {
 }
 
 } // namespace
+
+constexpr std::string_view TraceMark = "Read from rk27:";
+constexpr std::string_view FrameMark = "[frame ";
+
+bool TraceLine(std::string_view line) {
+    return line.find(TraceMark) != std::string_view::npos;
+}
+bool FrameLine(std::string_view line) {
+    return line.substr(0, FrameMark.size()) == FrameMark;
+}
+
+// The lines to read: when the text holds any line of the kind the command
+// reads (the tool's trace lines, script mode's frame lines), only those: a
+// whole output pasted or piped in has the survey and other lines around
+// them.
+std::vector<std::pair<int, std::string>> LinesToRead(const std::string& text,
+                                                     bool (*kind)(std::string_view)) {
+    std::vector<std::pair<int, std::string>> lines;
+    std::istringstream in(text);
+    std::string line;
+    bool anyOfKind = false;
+    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+        anyOfKind = anyOfKind || kind(line);
+        lines.emplace_back(lineNo, line);
+    }
+    if (anyOfKind)
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [kind](const auto& l) { return !kind(l.second); }),
+                    lines.end());
+    return lines;
+}
+
+std::string_view LineBytes(std::string_view line, bool& carries) {
+    carries = true;
+    if (const std::size_t at = line.find(TraceMark); at != std::string_view::npos)
+        return line.substr(at + TraceMark.size());
+    if (line.substr(0, FrameMark.size()) == FrameMark) {
+        const std::size_t close = line.find(']');
+        if (close != std::string_view::npos) {
+            std::string_view rest = line.substr(close + 1);
+            while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+                rest.remove_prefix(1);
+            // Script mode prints each frame twice: its bytes, then its values.
+            if (rest.substr(0, 5) == "set1 ") {
+                carries = false;
+                return {};
+            }
+            return rest;
+        }
+    }
+    return line;
+}
 
 std::array<std::uint8_t, 48> EncodeFrame(const DisplayValues& values) {
     PendantDevice device;
@@ -74,12 +133,16 @@ ReportMeaning DescribeReport(const std::uint8_t* report, std::size_t length) {
     return m;
 }
 
-int DecodeFrameCommand(const std::string& hex, std::ostream& out, std::ostream& err) {
+int DecodeFrameCommand(const std::string& text, bool fromStandardInput, std::ostream& out,
+                       std::ostream& err) {
     std::vector<std::uint8_t> bytes;
-    const std::string problem = ParseHexBytes(hex, bytes);
-    if (!problem.empty()) {
-        err << "pendant-sim: " << problem << "\n";
-        return 2;
+    for (const auto& [lineNo, line] : LinesToRead(text, FrameLine)) {
+        bool carries = true;
+        const std::string problem = ParseHexBytes(LineBytes(line, carries), bytes);
+        if (!problem.empty()) {
+            err << "pendant-sim: " << Where(fromStandardInput, lineNo) << problem << "\n";
+            return 2;
+        }
     }
     if (bytes.empty() || bytes.size() % pendant_side::FrameBytes != 0) {
         err << "pendant-sim: got " << bytes.size()
@@ -87,15 +150,17 @@ int DecodeFrameCommand(const std::string& hex, std::ostream& out, std::ostream& 
         return 2;
     }
     int status = 0;
+    std::ostringstream decoded;
     for (std::size_t at = 0; at < bytes.size(); at += pendant_side::FrameBytes) {
         pendant_side::DecodedDisplay display;
         const std::string why = pendant_side::DecodeDisplayFrame(bytes.data() + at, display);
-        out << pendant_side::FormatDisplay(display) << "\n";
+        decoded << pendant_side::FormatDisplay(display) << "\n";
         if (!why.empty()) {
-            out << "  malformed: " << why << "\n";
+            decoded << "  malformed: " << why << "\n";
             status = 1;
         }
     }
+    out << decoded.str();
     return status;
 }
 
@@ -129,32 +194,36 @@ int EncodeFrameCommand(const std::vector<std::string>& values, std::ostream& out
     return 0;
 }
 
-int DecodeReportCommand(const std::string& lines, std::ostream& out, std::ostream& err) {
-    std::istringstream in(lines);
-    std::string line;
-    int lineNo = 0;
+int DecodeReportCommand(const std::string& lines, bool fromStandardInput, std::ostream& out,
+                        std::ostream& err) {
+    std::ostringstream decoded;
     int reports = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
+    for (const auto& [lineNo, line] : LinesToRead(lines, TraceLine)) {
+        bool carries = true;
         std::vector<std::uint8_t> bytes;
-        const std::string problem = ParseHexBytes(line, bytes);
+        std::string problem = ParseHexBytes(LineBytes(line, carries), bytes);
+        if (problem.empty() && bytes.size() > InputReportBytes)
+            problem = "got " + std::to_string(bytes.size()) + " bytes; an input report is 1 to " +
+                      std::to_string(InputReportBytes) + " (the tool reads no more)";
+        if (problem.empty() && !carries)
+            problem = "a display frame's values, not a report";
         if (!problem.empty()) {
-            err << "pendant-sim: line " << lineNo << ": " << problem << "\n";
+            // Nothing of a batch with a bad line: a partial answer would
+            // pass for a whole one.
+            err << "pendant-sim: " << Where(fromStandardInput, lineNo) << problem << "\n";
             return 2;
         }
         if (bytes.empty())
             continue;
         ++reports;
-        // The tool reads at most 64 bytes; the rest never reaches it.
-        const std::size_t length =
-            bytes.size() < InputReportBytes ? bytes.size() : InputReportBytes;
-        out << HexBytes(bytes.data(), bytes.size()) << " -> "
-            << DescribeReport(bytes.data(), length).text << "\n";
+        decoded << HexBytes(bytes.data(), bytes.size()) << " -> "
+                << DescribeReport(bytes.data(), bytes.size()).text << "\n";
     }
     if (reports == 0) {
         err << "pendant-sim: no report given (hex bytes, one report per line)\n";
         return 2;
     }
+    out << decoded.str();
     return 0;
 }
 

@@ -36,6 +36,11 @@ std::string Token(std::string_view token, std::vector<std::uint8_t>& out) {
         out.push_back(value);
         return "";
     }
+    // One digit is a byte as the tool's trace lines print it ("4 0 0 12").
+    if (digits.size() == 1) {
+        out.push_back(static_cast<std::uint8_t>(Digit(digits[0])));
+        return "";
+    }
     if (digits.size() % 2 != 0)
         return "\"" + std::string(token) + "\" has an odd number of hex digits";
     for (std::size_t i = 0; i < digits.size(); i += 2)

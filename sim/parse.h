@@ -10,10 +10,11 @@
 
 namespace sim {
 
-// Appends the bytes written in text to out. Accepts what captures look like:
-// "06 FE FD 0F", "06FEFD0F", "0x06,0xfe", reports separated by "|". A token
-// without 0x holds whole bytes (an even number of digits); with 0x, one byte
-// of one or two digits. Returns "" or what is wrong with the text.
+// Appends the bytes written in text to out. Accepts what captures and the
+// tool look like: "06 FE FD 0F", "06FEFD0F", "0x06,0xfe", reports separated
+// by "|", and the tool's trace lines' "4 0 0 12". A token without 0x is one
+// byte of one digit, or whole bytes (an even number of digits); with 0x, one
+// byte of one or two digits. Returns "" or what is wrong with the text.
 std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out);
 
 // "06 FE FD", with " | " after every group bytes when group is not 0.

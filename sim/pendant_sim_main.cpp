@@ -20,6 +20,8 @@
 #include "sim/script_runner.h"
 #include "sim/tool_output.h"
 
+#include "pendant_version.h"
+
 namespace {
 
 // Usage errors, unreadable and bad scripts alike.
@@ -105,6 +107,8 @@ int main(int argc, char** argv) {
                  "On a terminal: the pendant's display, keys for its wheel and axis selector.\n"
                  "Otherwise: a fixed wheel sequence in plain lines, then it ends.",
                  "pendant-sim"};
+    app.set_version_flag("--version", std::string("pendant-sim ") + PendantVersion,
+                         "Print the version and exit");
     std::string scriptName;
     bool demo = false;
     bool commands = false;
@@ -142,13 +146,15 @@ int main(int argc, char** argv) {
         return CheckedStdout(0);
     }
     if (*decodeFrame)
-        return CheckedStream(sim::DecodeFrameCommand(
-            frameHex.empty() ? AllOf(std::cin) : Joined(frameHex), std::cout, std::cerr));
+        return CheckedStream(
+            sim::DecodeFrameCommand(frameHex.empty() ? AllOf(std::cin) : Joined(frameHex),
+                                    frameHex.empty(), std::cout, std::cerr));
     if (*encodeFrame)
         return CheckedStream(sim::EncodeFrameCommand(values, std::cout, std::cerr));
     if (*decodeReport)
-        return CheckedStream(sim::DecodeReportCommand(
-            reportHex.empty() ? AllOf(std::cin) : Joined(reportHex), std::cout, std::cerr));
+        return CheckedStream(
+            sim::DecodeReportCommand(reportHex.empty() ? AllOf(std::cin) : Joined(reportHex),
+                                     reportHex.empty(), std::cout, std::cerr));
     if (!scriptName.empty())
         return RunScriptFile(scriptName);
     if (!demo && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {

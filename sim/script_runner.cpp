@@ -35,40 +35,69 @@ void ApplySetup(const Step& step) {
     vp::SetDevice(device);
 }
 
-void ApplyStep(const Step& step, PendantDevice& device) {
-    using Setter = void (PendantDevice::*)(float);
-    static const Setter set1[3] = {&PendantDevice::SetCoordSet1Axis1,
-                                   &PendantDevice::SetCoordSet1Axis2,
-                                   &PendantDevice::SetCoordSet1Axis3};
-    static const Setter set2[3] = {&PendantDevice::SetCoordSet2Axis1,
-                                   &PendantDevice::SetCoordSet2Axis2,
-                                   &PendantDevice::SetCoordSet2Axis3};
-    using WordSetter = void (PendantDevice::*)(std::uint16_t);
-    static const WordSetter words[4] = {
-        &PendantDevice::SetDisplayWord0, &PendantDevice::SetDisplayWord1,
-        &PendantDevice::SetDisplayWord2, &PendantDevice::SetDisplayWord3};
+namespace {
 
+// The record's setters by number. (A table of member pointers indexed in a
+// loop is miscompiled by gcc 12 with -fsanitize=bounds: the check reads a
+// register that does not hold the index.)
+void SetCoordinate(PendantDevice& device, int set, int axis, float value) {
+    switch (set * 3 + axis) {
+    case 0:
+        return device.SetCoordSet1Axis1(value);
+    case 1:
+        return device.SetCoordSet1Axis2(value);
+    case 2:
+        return device.SetCoordSet1Axis3(value);
+    case 3:
+        return device.SetCoordSet2Axis1(value);
+    case 4:
+        return device.SetCoordSet2Axis2(value);
+    case 5:
+        return device.SetCoordSet2Axis3(value);
+    default:
+        return;
+    }
+}
+
+void SetWord(PendantDevice& device, int index, std::uint16_t value) {
+    switch (index) {
+    case 0:
+        return device.SetDisplayWord0(value);
+    case 1:
+        return device.SetDisplayWord1(value);
+    case 2:
+        return device.SetDisplayWord2(value);
+    case 3:
+        return device.SetDisplayWord3(value);
+    default:
+        return;
+    }
+}
+
+} // namespace
+
+void ApplyStep(const Step& step, PendantDevice& device) {
     switch (step.op) {
     case Op::Fail:
         // Counted from here on, so "fail X" means the next call of X.
         vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
         break;
     case Op::Set1:
-        (device.*set1[step.index])(step.value);
+        SetCoordinate(device, 0, step.index, step.value);
         break;
     case Op::Set2:
-        (device.*set2[step.index])(step.value);
+        SetCoordinate(device, 1, step.index, step.value);
         break;
     case Op::Word:
-        (device.*words[step.index])(step.word);
+        SetWord(device, step.index, step.word);
         break;
     case Op::Display:
         for (int k = 0; k < 3; ++k) {
-            (device.*set1[k])(step.display.coordSet1[k]);
-            (device.*set2[k])(step.display.coordSet2[k]);
+            SetCoordinate(device, 0, k, step.display.coordSet1[k]);
+            SetCoordinate(device, 1, k, step.display.coordSet2[k]);
         }
         for (int j = 0; j < 4; ++j)
-            (device.*words[j])(step.display.words[j]);
+            SetWord(device, j, step.display.words[j]);
         break;
     case Op::Report:
     case Op::Jog:

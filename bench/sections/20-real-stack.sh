@@ -23,6 +23,17 @@
 #                            context switches) meanwhile
 #     idle_cpu_percent       the tool's CPU (user + system) meanwhile
 #     unplugged_cpu_percent  its CPU over a window after the gadget unplugs
+#     idle_syscalls_per_turn system calls per idle turn (strace in the guest;
+#                            a turn being a wait that timed out)
+#     idle_syscalls_other    calls other than the wait in that window
+#     unplugged_syscalls_per_turn  system calls per turn once unplugged (a
+#                            turn being its pause)
+#     report_syscalls_to_display_median, _max
+#                            calls from the wait that saw a report to the
+#                            submission of the first display transfer
+#     tool_share_median_ms, tool_share_max_ms
+#                            from the input transfer's completion to that
+#                            submission, by the kernel's USB monitor
 # Optional, shown in the note under the table when present:
 #     emulation_slowdown_user, emulation_slowdown_syscalls
 #                            how much slower the guest runs two fixed
@@ -82,6 +93,11 @@ echo "| Idle $(get idle_seconds) s, wheel still: display transfers | $(get idle_
 echo "| Idle: wake-ups per second | $(get idle_wakeups_per_s) | about 33 (30 ms time-out) | - |"
 echo "| Idle: CPU | $(with idle_cpu_percent %) | <= 0.5 % | $(judge "$(get idle_cpu_percent)" '<=' 0.5) |"
 echo "| Unplugged: CPU | $(with unplugged_cpu_percent %) | <= 1 % | $(judge "$(get unplugged_cpu_percent)" '<=' 1) |"
+echo "| Idle turn: system calls ($(get idle_turns_traced) turns traced) | $(get idle_syscalls_per_turn) | 1 (the blocking wait) | $(judge "$(get idle_syscalls_per_turn)" '<=' 1) |"
+echo "| Idle: system calls other than the wait | $(get idle_syscalls_other) | 0 | $(judge "$(get idle_syscalls_other)" == 0) |"
+echo "| Unplugged turn: system calls ($(get unplugged_turns_traced) turns traced) | $(get unplugged_syscalls_per_turn) | <= 3 | $(judge "$(get unplugged_syscalls_per_turn)" '<=' 3) |"
+echo "| Report to display: the tool's system calls, median / max of $(get report_syscalls_to_display_reports) | $(get report_syscalls_to_display_median) / $(get report_syscalls_to_display_max) | reported | - |"
+echo "| Report to display: the tool's own share, median / max of $(get tool_share_reports) | $(with tool_share_median_ms ms) / $(with tool_share_max_ms ms) | reported, beside the whole above | - |"
 echo
 echo "The guest runs under qemu's plain emulation (no KVM): every time and CPU share above is that"
 echo "of a machine $(get emulation_slowdown_syscalls) times (system calls) to $(get emulation_slowdown_user) times (user code) slower than this one."

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# The compiler, CMake and GoogleTest for the core and its virtual pendant.
+# The core suite (default and asan presets): the tool and pendant-sim with
+# all their tests, so what both need, plus GoogleTest and clang-format.
 set -euo pipefail
-source "$(dirname "$0")/../lib/apt.sh"
-apt_install g++ cmake make googletest libgtest-dev clang-format
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/../lib/apt.sh"
+source "$here/../lib/packages.sh"
+apt_install "${pendant_tool_packages[@]}" "${pendant_sim_packages[@]}" googletest libgtest-dev clang-format

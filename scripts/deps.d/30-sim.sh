@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# pendant-sim: ncurses for its screen, CLI11 for its options, tmux for the
-# tests that drive the screen as a person would.
+# pendant-sim (CLI11, ncurses) and tmux for the tests that drive its screen
+# as a person would.
 set -euo pipefail
-source "$(dirname "$0")/../lib/apt.sh"
-apt_install libncurses-dev libcli11-dev tmux
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/../lib/apt.sh"
+source "$here/../lib/packages.sh"
+apt_install "${pendant_sim_packages[@]}" tmux

@@ -62,18 +62,18 @@ TEST(EncodeFrameCommand, TakesTenValues) {
 }
 
 TEST(DecodeFrameCommand, GivesTheTenValuesOfEachFrame) {
-    Outcome r =
-        Capture([](auto& o, auto& e) { return sim::DecodeFrameCommand(ExampleFrame, o, e); });
+    Outcome r = Capture(
+        [](auto& o, auto& e) { return sim::DecodeFrameCommand(ExampleFrame, false, o, e); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, ExampleValues);
 
     const std::string two = std::string(ExampleFrame) + "\n" + ExampleFrame;
-    r = Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(two, o, e); });
+    r = Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(two, true, o, e); });
     EXPECT_EQ(r.out, std::string(ExampleValues) + ExampleValues);
 
     std::string wrongId = ExampleFrame;
     wrongId.replace(wrongId.rfind("06"), 2, "07");
-    r = Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(wrongId, o, e); });
+    r = Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(wrongId, false, o, e); });
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("malformed: report 5 has id 7, not 6"), std::string::npos) << r.out;
 }
@@ -82,7 +82,8 @@ TEST(DecodeFrameCommand, RefusesWhatIsNotWholeFrames) {
     const std::string short47 =
         std::string(ExampleFrame).substr(0, std::string(ExampleFrame).size() - 3);
     for (const std::string& text : {short47, std::string(""), std::string("06 FE XX")}) {
-        Outcome r = Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(text, o, e); });
+        Outcome r =
+            Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(text, true, o, e); });
         EXPECT_EQ(r.status, 2) << text;
         EXPECT_EQ(r.out, "") << text;
         EXPECT_NE(r.err, "") << text;
@@ -91,7 +92,7 @@ TEST(DecodeFrameCommand, RefusesWhatIsNotWholeFrames) {
 
 TEST(DecodeReportCommand, OneMeaningPerReportLine) {
     Outcome r = Capture([](auto& o, auto& e) {
-        return sim::DecodeReportCommand("04 00 00 12 02 00\n\n04 00 00 11 E1\n04 00\n", o, e);
+        return sim::DecodeReportCommand("04 00 00 12 02 00\n\n04 00 00 11 E1\n04 00\n", true, o, e);
     });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "04 00 00 12 02 00 -> axis 2, count +2: moves set 2 axis 2 by +2\n"
@@ -99,11 +100,60 @@ TEST(DecodeReportCommand, OneMeaningPerReportLine) {
                      "04 00 -> no axis (axis code 0x00), count 0: moves nothing "
                      "(short report: bytes 2 to 4 read as 0)\n");
 
-    r = Capture([](auto& o, auto& e) { return sim::DecodeReportCommand("04 00\n04 ZZ\n", o, e); });
+    r = Capture(
+        [](auto& o, auto& e) { return sim::DecodeReportCommand("04 00\n04 ZZ\n", true, o, e); });
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("line 2: \"ZZ\" is not a hex byte"), std::string::npos) << r.err;
-    r = Capture([](auto& o, auto& e) { return sim::DecodeReportCommand("\n \n", o, e); });
+    EXPECT_EQ(r.out, "") << "nothing of a batch with a bad line";
+    r = Capture([](auto& o, auto& e) { return sim::DecodeReportCommand("\n \n", true, o, e); });
     EXPECT_EQ(r.status, 2);
+}
+
+TEST(DecodeCommands, TakeTheToolsOwnLines) {
+    const std::string report = "04 00 00 12 02 00 -> axis 2, count +2: moves set 2 axis 2 by +2\n";
+    for (const char* text :
+         {"Read from rk27: 4 0 0 12 2 0 \n", "4 0 0 12 2 0 ",
+          "\n#Endpoints Found   : 1\nEndpoint query complete.Read from rk27: 4 0 0 12 2 0 \n"
+          "[frame 1] set1 0.0000 0.0000 0.0000 | set2 0.0000 2.0000 0.0000 | words 0 0 0 0\n"}) {
+        Outcome r =
+            Capture([&](auto& o, auto& e) { return sim::DecodeReportCommand(text, true, o, e); });
+        EXPECT_EQ(r.status, 0) << text << r.err;
+        EXPECT_EQ(r.out, report) << text;
+    }
+    std::string packed = ExampleFrame;
+    for (const char* separator : {" ", "|"})
+        for (std::size_t at; (at = packed.find(separator)) != std::string::npos;)
+            packed.erase(at, 1);
+    const std::string scriptMode = std::string("Endpoint query complete.\n[frame 3] ") +
+                                   ExampleFrame + "\n[frame 3] " + ExampleValues +
+                                   "Read from rk27: 4 0 0 12 2 0 \n[sim] tool returned 0";
+    for (const std::string& text : {packed, scriptMode}) {
+        Outcome r =
+            Capture([&](auto& o, auto& e) { return sim::DecodeFrameCommand(text, true, o, e); });
+        EXPECT_EQ(r.status, 0) << text << r.err;
+        EXPECT_EQ(r.out, ExampleValues) << text;
+    }
+}
+
+TEST(DecodeCommands, RefuseWhatIsTooLongAndNameLinesOnlyFromStandardInput) {
+    std::string tooLong;
+    for (int i = 0; i < 65; ++i)
+        tooLong += "01 ";
+    for (bool numbered : {false, true}) {
+        Outcome r = Capture(
+            [&](auto& o, auto& e) { return sim::DecodeReportCommand(tooLong, numbered, o, e); });
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("got 65 bytes; an input report is 1 to 64"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find("line 1:") != std::string::npos, numbered) << r.err;
+        r = Capture([&](auto& o, auto& e) {
+            return sim::DecodeFrameCommand(std::string(ExampleFrame) + " 06", numbered, o, e);
+        });
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("got 49 bytes"), std::string::npos) << r.err;
+    }
 }
 
 // DescribeReport must say exactly what ReadInput does: replay reports

@@ -21,6 +21,7 @@ TEST(ParseHexBytes, ReadsTheFormsCapturesUse) {
         {"06 FE\n\tFD|0F\r\n", start},
         {"", {}},
         {" | \n", {}},
+        {"4 0 0 12 2 0 ", {0x04, 0x00, 0x00, 0x12, 0x02, 0x00}},
     };
     for (const HexCase& c : cases) {
         std::vector<std::uint8_t> bytes;

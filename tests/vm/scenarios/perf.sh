@@ -72,6 +72,47 @@ usbmon_stop() {
 }
 # Completions of interrupt IN transfers of device $1 on endpoint 1.
 usbmon_read_returns() { grep -c " C Ii:[0-9]*:$(printf %03d "$1"):1 " "$USBMON_OUT"; }
+# The tool's own share of each report's latency, in microseconds: from the
+# completion of the input transfer that carried data to the submission of
+# the first display SET_REPORT after it. One value a line.
+usbmon_tool_shares() {
+    awk -v dev="$(printf %03d "$1")" '
+        $3 == "C" && $4 ~ ("^Ii:[0-9]+:" dev ":1$") && $6 > 0 { done = $2; next }
+        $3 == "S" && $4 ~ ("^Co:[0-9]+:" dev ":0$") && $5 == "s" && $6 == "21" && $7 == "09" &&
+            done != "" { print $2 - done; done = "" }' "$USBMON_OUT"
+}
+
+# System calls, counted with strace in the guest (counts, not times: the
+# same on any machine). The wait in progress when strace attaches shows as
+# restart_syscall. strace_window SECONDS OUT: every call of the tool
+# for SECONDS into OUT, one a line.
+strace_window() {
+    local s
+    strace -f -qq -o "$2" -p "$pt_pid" &
+    s=$!
+    sleep "$1"
+    kill -INT "$s" 2>/dev/null
+    wait "$s" 2>/dev/null
+}
+# The calls of a strace log, without the halves of calls it split in two.
+strace_calls() { grep -v -e 'resumed>' -e '^[0-9]* *+++' -e '^[0-9]* *---' "$1"; }
+# calls_per TURN_PATTERN LOG: calls per turn, a turn being a call matching
+# TURN_PATTERN (the wait that ends an idle turn, the pause of an unplugged one).
+calls_per() {
+    strace_calls "$2" | awk -v turn="$1" '
+        { n++ } $0 ~ turn { t++ }
+        END { if (t) printf "%.2f %d %d", n / t, n, t; else print "n/a 0 0" }'
+}
+# For each trace line the tool wrote: the calls from the wait that saw its
+# report to the submission of the first display transfer after it.
+calls_to_display() {
+    strace_calls "$1" | awk '
+        /^[0-9]* *p?poll[(]/ { wait = NR }
+        /write[(]1, "Read from rk27:/ { pending = wait }
+        pending && /USBDEVFS_SUBMITURB/ && NR > pending { print NR - pending + 1; pending = 0 }'
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)]; else print "n/a" }'; }
+maximum() { sort -n | tail -n 1; }
 
 # The calibration workloads; perf-figures.sh runs the same with the host's
 # busybox.
@@ -99,6 +140,7 @@ scenario_main() {
     echo "quiet on" >&7
 
     # ---- latency: report queued -> sixth display report of its frame
+    usbmon_start "$busnum" || vm_fail "usbmon" "no /sys/kernel/debug/usb/usbmon/${busnum}u"
     echo "timed $LATENCY_REPORTS 1" >&7
     if gadget_wait_count '^TIMED-DONE' 1 180; then
         done_line=$(grep '^TIMED-DONE' "$GADGET_LOG")
@@ -109,6 +151,11 @@ scenario_main() {
     else
         vm_fail "latency measured" "no TIMED-DONE within 180 s"
     fi
+    usbmon_stop
+    usbmon_tool_shares "$devnum" >/tmp/shares.txt
+    vm_figure tool_share_reports "$(wc -l </tmp/shares.txt)"
+    vm_figure tool_share_median_ms "$(median </tmp/shares.txt | awk '{ printf "%.2f", $1 / 1000 }')"
+    vm_figure tool_share_max_ms "$(maximum </tmp/shares.txt | awk '{ printf "%.2f", $1 / 1000 }')"
 
     # ---- soak: random counts and axes, short and full packets
     line=$(gadget_stats)
@@ -182,6 +229,30 @@ scenario_main() {
     vm_figure idle_cpu_percent_schedstat "$(pct $((ns1 - ns0)) 1000000000 "$secs")"
     vm_check "the tool woke up while idle" test $((sw1 - sw0)) -gt 0
 
+    # ---- system calls: an idle turn, and a report on its way to the display
+    if command -v strace >/dev/null; then
+        strace_window 3 /tmp/strace-idle.txt
+        set -- $(calls_per '(p?poll|epoll_wait|restart_syscall)[(].*[)] = 0' /tmp/strace-idle.txt)
+        vm_figure idle_syscalls_per_turn "$1"
+        vm_figure idle_turns_traced "$3"
+        vm_figure idle_syscalls_other "$(strace_calls /tmp/strace-idle.txt |
+            grep -v -c -E '(p?poll|epoll_wait|restart_syscall)\(' || true)"
+        strace -f -qq -o /tmp/strace-reports.txt -p "$pt_pid" &
+        st0=$!
+        usleep 500000
+        n=$(gadget_count '^TIMED-DONE')
+        echo "timed 20 7" >&7
+        gadget_wait_count '^TIMED-DONE' $((n + 1)) 120 || vm_fail "traced reports" "no TIMED-DONE"
+        kill -INT "$st0" 2>/dev/null
+        wait "$st0" 2>/dev/null
+        calls_to_display /tmp/strace-reports.txt >/tmp/to-display.txt
+        vm_figure report_syscalls_to_display_reports "$(wc -l </tmp/to-display.txt)"
+        vm_figure report_syscalls_to_display_median "$(median </tmp/to-display.txt)"
+        vm_figure report_syscalls_to_display_max "$(maximum </tmp/to-display.txt)"
+    else
+        vm_fail "system calls counted" "no strace in the guest"
+    fi
+
     # ---- unplugged while it runs
     gadget_unbind
     vm_check "gadget unplugged" vm_wait 10 sh -c "! test -e '$dev'"
@@ -201,6 +272,12 @@ scenario_main() {
     vm_figure unplugged_cpu_percent "$(pct $((tk1 - tk0)) 100 "$secs")"
     vm_figure unplugged_cpu_percent_schedstat "$(pct $((ns1 - ns0)) 1000000000 "$secs")"
     vm_figure unplugged_switches_per_s "$(awk -v n=$((sw1 - sw0)) -v s="$secs" 'BEGIN { printf "%.1f", n / s }')"
+    if command -v strace >/dev/null; then
+        strace_window 3 /tmp/strace-unplugged.txt
+        set -- $(calls_per 'nanosleep[(]' /tmp/strace-unplugged.txt)
+        vm_figure unplugged_syscalls_per_turn "$1"
+        vm_figure unplugged_turns_traced "$3"
+    fi
     vm_check "tool still running at the end" pt_alive
     pt_stop
 

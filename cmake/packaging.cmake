@@ -1,0 +1,75 @@
+# What a user installs besides the programs (each installed where it is
+# defined): their man pages, the licence and the docs; and what CPack makes
+# of it all: a Debian package on Linux (cpack --preset deb), a zip on Windows
+# (cpack --preset windows-zip). Binaries are stripped; the version is
+# project()'s.
+
+set(CPACK_PACKAGE_NAME pendant-test)
+set(CPACK_PACKAGE_VENDOR "the pendant-test developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "console test tool for a USB handheld CNC pendant")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+
+if(WIN32)
+  # The zip: one folder with the .exe (installed in app/), the driver package
+  # template (backends/windows/), a read-me, the Windows guide and the
+  # licence. Text files with CR LF, for Notepad on any Windows.
+  set(text ${CMAKE_BINARY_DIR}/package-text)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows-readme.txt.in ${text}/README.txt @ONLY
+                 NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${text}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/windows.md ${text}/windows.md @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${text}/README.txt ${text}/LICENSE.txt ${text}/windows.md DESTINATION .)
+
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_SYSTEM_NAME win32)
+  else()
+    set(CPACK_SYSTEM_NAME win64)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  # Man pages of the programs this build has, gzipped as Debian has them.
+  set(man ${CMAKE_BINARY_DIR}/man)
+  set(AT "@") # the rule template's placeholders, spelt @AT@VID@AT@ in the pages
+  foreach(program pendant-test pendant-test-udev-rule pendant-sim)
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/man/${program}.1.in ${man}/${program}.1 @ONLY)
+    file(ARCHIVE_CREATE OUTPUT ${man}/${program}.1.gz PATHS ${man}/${program}.1 FORMAT raw
+         COMPRESSION GZip COMPRESSION_LEVEL 9)
+    install(FILES ${man}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
+
+  # The licence where Debian looks for it, and the guides.
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          RENAME copyright)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/linux.md
+                ${PROJECT_SOURCE_DIR}/docs/performance.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(TARGET pendant-sim)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/sim.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # pendant-test_VERSION_ARCH.deb
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "pendant-test maintainers <maintainers@pendant-test.invalid>")
+  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  # Depends, from the libraries the binaries link (dpkg-shlibdeps).
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "usbutils")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # Below the summary line, which CPack puts first.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "pendant-test finds a USB handheld CNC pendant (a manual pulse generator with
+a jog wheel, an axis selector and a display), prints a report of its USB
+interface and endpoints, keeps its display up to date and follows its jog
+wheel, one trace line per input report.
+pendant-test-udev-rule writes the udev rule that binds a pendant by its USB
+id; pendant-sim is the same tool driving a virtual pendant, with a script
+mode and decoders for captured frames. MIT licence.")
+endif()
+
+include(CPack)

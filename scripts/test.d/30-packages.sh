@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# What users install, checked as they would use it: the Debian package and
+# the Windows zip, each made by CPack from a Release build of its own; the
+# lean Linux path (the tool alone, and the simulator left out, saying why,
+# where its packages are missing); and the docs' sample output and steps.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+src="$PWD"
+
+checks=0 failed=0
+ok() {
+    checks=$((checks + 1))
+    echo "ok: $*"
+}
+bad() {
+    checks=$((checks + 1))
+    failed=$((failed + 1))
+    echo "FAIL: $*"
+}
+# check NAME COMMAND...: one check that passes when COMMAND does.
+check() {
+    local name="$1"
+    shift
+    if "$@"; then ok "$name"; else bad "$name"; fi
+}
+# step NAME COMMAND...: a step the checks need; its log is shown when it
+# fails, and the suite stops there.
+step() {
+    local name="$1" log
+    shift
+    log="build/packages.$name.log"
+    echo "== packages: $name"
+    if ! timeout 1800 "$@" >"$log" 2>&1; then
+        tail -n 40 "$log"
+        bad "$name (log: $log)"
+        summary
+        exit 1
+    fi
+}
+summary() {
+    echo
+    echo "packages: $checks checks, $failed failed"
+}
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p build
+
+# ---- Building both packages ------------------------------------------------
+step configure-deb cmake --preset package
+step build-deb cmake --build --preset package
+step cpack-deb cpack --preset deb
+step configure-zip cmake --preset package-windows
+step build-zip cmake --build --preset package-windows
+step cpack-zip cpack --preset windows-zip
+
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)"
+arch="$(dpkg --print-architecture)"
+deb="build/package/pendant-test_${version}_${arch}.deb"
+zip="build/package-windows/pendant-test-${version}-win32.zip"
+[ -n "$version" ] || bad "the project's version is in the package build's cache"
+[ -f "$deb" ] || bad "cpack made $deb"
+[ -f "$zip" ] || bad "cpack made $zip"
+if [ "$failed" -gt 0 ]; then
+    summary
+    exit 1
+fi
+echo "packages: $deb ($(stat -c %s "$deb") bytes), $zip ($(stat -c %s "$zip") bytes)"
+
+no_device=$'Device not connected or driver not installed\nnothing to do...\n'
+
+# expect_run NAME WANT-STDOUT STDIN COMMAND...: status 0, exactly WANT-STDOUT
+# on standard output and nothing on standard error.
+expect_run() {
+    local name="$1" want="$2" input="$3" status
+    shift 3
+    printf '%s' "$input" | timeout 60 "$@" >"$work/out" 2>"$work/err"
+    status=$?
+    if [ "$status" -ne 0 ]; then
+        bad "$name: status $status; stderr: $(head -c 400 "$work/err")"
+    elif [ "$(cat "$work/out"; echo .)" != "$want." ]; then
+        bad "$name: standard output differs:"
+        od -c "$work/out" | head -10
+    elif [ -s "$work/err" ]; then
+        bad "$name: standard error: $(head -c 400 "$work/err")"
+    else
+        ok "$name"
+    fi
+}
+
+# ---- The Debian package ------------------------------------------------------
+field() { dpkg-deb -f "$deb" "$1"; }
+check "deb: package pendant-test" test "$(field Package)" = pendant-test
+check "deb: version $version, from project()" test "$(field Version)" = "$version"
+check "deb: architecture $arch" test "$(field Architecture)" = "$arch"
+# Depends comes from the binaries (dpkg-shlibdeps), not from a list of ours.
+depends="$(field Depends)"
+echo "deb: Depends: $depends"
+depends_on() { # NAME: Depends has NAME with a minimum version
+    local item
+    while read -r item; do
+        [[ "$item" == "$1 (>= "*")" ]] && return 0
+    done < <(sed 's/, /\n/g' <<<"$depends")
+    return 1
+}
+for lib in libc6 libstdc++6 libusb-1.0-0 libudev1 libncurses6; do
+    check "deb: depends on $lib, found in the binaries" depends_on "$lib"
+done
+check "deb: its dependencies resolve on this release (apt-get install -s)" \
+    apt-get install -s -q "./$deb" -o Debug::NoLocking=1 >"$work/apt.log" 2>&1
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+bin="$root/usr/bin"
+for program in pendant-test pendant-test-udev-rule pendant-sim; do
+    check "deb: $program is in /usr/bin" test -x "$bin/$program"
+    desc="$(file -b "$bin/$program")"
+    check "deb: $program is stripped" test "${desc%%, stripped*}" != "$desc" -a \
+        "${desc%%not stripped*}" = "$desc"
+done
+check "deb: the licence is the doc directory's copyright" cmp -s LICENSE "$root/usr/share/doc/pendant-test/copyright"
+for doc in README.md linux.md sim.md; do
+    check "deb: doc $doc" test -s "$root/usr/share/doc/pendant-test/$doc"
+done
+
+export PATH="$bin:$PATH"
+check "deb: pendant-test is the one found on PATH" test "$(command -v pendant-test)" = "$bin/pendant-test"
+expect_run "deb: pendant-test with no pendant, then a word" "$no_device" $'\n  word\n' pendant-test
+expect_run "deb: pendant-test with no pendant, then the end of input" "$no_device" "" pendant-test
+expect_run "deb: pendant-test ignores its arguments" "$no_device" "" pendant-test --version
+expect_run "deb: pendant-sim --version" "pendant-sim $version"$'\n' "" pendant-sim --version
+expect_run "deb: pendant-test-udev-rule --version" "pendant-test-udev-rule $version"$'\n' "" \
+    pendant-test-udev-rule --version
+# The rule the command writes is the installed template filled in.
+sed 's/@VID@/1234/g; s/@PID@/abcd/g' "$root/usr/share/pendant-test/70-pendant-test.rules.in" >"$work/rule"
+expect_run "deb: the rule is the installed template for 1234:abcd" "$(cat "$work/rule")"$'\n' "" \
+    pendant-test-udev-rule 1234:abcd
+
+# Man pages: found by man, their NAME lines read by lexgrog, no warnings
+# from groff.
+export MANPATH="$root/usr/share/man"
+for page in pendant-test pendant-test-udev-rule pendant-sim; do
+    check "man: man -w $page finds it" test "$(man -w "$page" 2>&1)" = "$MANPATH/man1/$page.1.gz"
+    check "man: lexgrog reads the NAME of $page" lexgrog "$MANPATH/man1/$page.1.gz" >/dev/null
+    zcat "$MANPATH/man1/$page.1.gz" | groff -man -Tutf8 -wall -z 2>"$work/groff.err"
+    check "man: groff has no warnings for $page$(head -c 300 "$work/groff.err")" test ! -s "$work/groff.err"
+    check "man: $page names version $version" grep -q "\"pendant-test $version\"" <(zcat "$MANPATH/man1/$page.1.gz")
+done
+
+# ---- The Windows zip ---------------------------------------------------------
+top="pendant-test-$version-win32"
+mkdir -p "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$src/$zip")
+listing="$(cd "$work/zip" && find . -type f | sort | tr '\n' ' ')"
+check "zip: holds exactly the .exe, the .inf template, README.txt, LICENSE.txt, windows.md" test \
+    "$listing" = "./$top/LICENSE.txt ./$top/README.txt ./$top/pendant-test.exe ./$top/pendant-winusb.inf ./$top/windows.md "
+crlf_only() { test -s "$1" && ! grep -q $'[^\r]$\|^$' "$1"; }
+for text in README.txt LICENSE.txt windows.md pendant-winusb.inf; do
+    check "zip: $text has CR LF line ends only" crlf_only "$work/zip/$top/$text"
+done
+check "zip: LICENSE.txt is the licence" cmp -s LICENSE <(tr -d '\r' <"$work/zip/$top/LICENSE.txt")
+check "zip: README.txt names version $version" grep -q "^pendant-test $version for Windows" "$work/zip/$top/README.txt"
+check "zip: the .inf registers the interface GUID" grep -q '{136917CC-8699-43EC-B5A9-8926D7165DE7}' \
+    "$work/zip/$top/pendant-winusb.inf"
+exe="$work/zip/$top/pendant-test.exe"
+check "zip: pendant-test.exe is a 32-bit console program" grep -q '^PE32 executable (console) Intel 80386' \
+    <(file -b "$exe")
+i686-w64-mingw32-objdump -h "$exe" >"$work/sections"
+check "zip: pendant-test.exe is stripped (no .debug_ sections)" test "$(grep -c '\.debug_' "$work/sections")" = 0
+check "zip: pendant-test.exe keeps its version resource" grep -qx "$version" <(strings -e l "$exe")
+unstripped="build/package-windows/bin/pendant-test.exe"
+echo "zip: pendant-test.exe $(stat -c %s "$exe") bytes, $(stat -c %s "$unstripped") before stripping"
+# The exact no-device output under Wine, CR LF and all. The prefix is the
+# Windows suite's device-free one, made here if that suite has not run.
+if bash tests/windows/run_case.sh --wine cmake/wine-run.sh --arch win32 \
+    --prefix build/windows-i686/wineprefix --stdin 'word\n' \
+    --line "Device not connected or driver not installed" --line "nothing to do..." -- "$exe" \
+    >"$work/wine.log" 2>&1; then
+    ok "zip: pendant-test.exe under Wine prints the no-device lines and exits 0"
+else
+    cat "$work/wine.log"
+    bad "zip: pendant-test.exe under Wine"
+fi
+
+# ---- The lean Linux path -------------------------------------------------------
+# The README's build: the tool alone, nothing of the simulator or the tests.
+step configure-tool cmake --preset tool
+step build-tool cmake --build --preset tool
+expect_run "tool: build/tool's pendant-test with no pendant" "$no_device" "" build/tool/app/pendant-test
+check "tool: no pendant-sim in the tool build" test ! -e build/tool/sim/pendant-sim
+# Where CLI11 and ncurses are missing (hidden from find_package here), the
+# configure leaves pendant-sim and its tests out and says what to install...
+# says LOG TEXT: CMake's output holds TEXT, however it wrapped the lines.
+says() { tr -s ' \n' '  ' <"$1" | grep -qF -- "$2"; }
+lean="build/packages-no-sim"
+rm -rf "$lean"
+if cmake -S . -B "$lean" -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON -DCMAKE_DISABLE_FIND_PACKAGE_Curses=ON \
+    >"$work/lean.log" 2>&1; then
+    ok "no sim packages: the configure succeeds"
+    check "no sim packages: it says what to install" says "$work/lean.log" \
+        "pendant-sim left out: it needs CLI11 and ncurses; as root, run apt-get install libcli11-dev libncurses-dev"
+    check "no sim packages: it says the sim tests are not registered" says "$work/lean.log" \
+        "tests of pendant-sim not registered"
+    (cd "$lean" && ctest -N) >"$work/lean.tests"
+    check "no sim packages: other tests are registered" grep -q 'build.two_backends_do_not_link' "$work/lean.tests"
+    check "no sim packages: no sim test is registered" test "$(grep -c 'sim_script_mode\|pendant_sim' "$work/lean.tests")" = 0
+else
+    tail -n 20 "$work/lean.log"
+    bad "no sim packages: the configure succeeds"
+fi
+# ...but where pendant-sim is required (the test presets), it stops.
+rm -rf "$lean"
+if cmake -S . -B "$lean" -DPENDANT_SIM=ON -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON >"$work/lean.log" 2>&1; then
+    bad "no CLI11, PENDANT_SIM=ON: the configure fails"
+else
+    check "no CLI11, PENDANT_SIM=ON: the configure fails, saying why" says "$work/lean.log" \
+        "pendant-sim: it needs CLI11 and ncurses; as root, run apt-get install libcli11-dev, then"
+fi
+rm -rf "$lean"
+
+# ---- The README's first command -------------------------------------------------
+# Without a terminal, run-sim.sh's pendant-sim plays its wheel sequence and ends.
+if bash scripts/run-sim.sh </dev/null >"$work/run-sim.out" 2>&1; then
+    check "run-sim.sh: pendant-sim plays the wheel sequence to the display's last state" grep -qx \
+        '\[pendant display\] set1 0.0000 0.0000 0.0000 | set2 5.0000 30.0000 -18.0000 | words 0 0 0 0' \
+        "$work/run-sim.out"
+else
+    tail -n 20 "$work/run-sim.out"
+    bad "run-sim.sh: ends with status 0"
+fi
+
+# ---- The docs ------------------------------------------------------------------
+# The fenced block after a marker comment.
+block() {
+    awk -v marker="<!-- $2 -->" '
+        $0 == marker { found = 1; next }
+        found && /^```/ { if (inside) exit; inside = 1; next }
+        inside { print }' "$1"
+}
+block README.md linux-steps >"$work/readme.steps"
+block docs/linux.md linux-steps >"$work/linux.steps"
+check "docs: README and docs/linux.md give the Linux steps" test -s "$work/readme.steps"
+check "docs: the Linux steps of README and docs/linux.md are the same" cmp -s "$work/readme.steps" "$work/linux.steps"
+# The README's sample of the survey and two trace lines is what the tool
+# prints for a pendant that sends them (the virtual pendant here).
+printf 'jog 2 2\njog 2 -1\nturns 2\n' | pendant-sim --script - | grep -v '^\[frame \|^\[sim\] ' >"$work/sample"
+block README.md sample-output >"$work/readme.sample"
+check "docs: the README's sample output is exactly what the tool prints" cmp -s "$work/sample" "$work/readme.sample"
+
+summary
+[ "$failed" -eq 0 ]
