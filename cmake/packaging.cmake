@@ -34,7 +34,7 @@ else()
   # Man pages of the programs this build has, gzipped as Debian has them.
   set(man ${CMAKE_BINARY_DIR}/man)
   set(AT "@") # the rule template's placeholders, spelt @AT@VID@AT@ in the pages
-  foreach(program pendant-test pendant-test-udev-rule pendant-sim)
+  foreach(program pendant-test pendant-test-udev-rule pendant-sim pendant-gadget)
     if(NOT TARGET ${program})
       continue()
     endif()
@@ -52,6 +52,14 @@ else()
   if(TARGET pendant-sim)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/sim.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   endif()
+  if(TARGET pendant-gadget)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/gadget.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
+  # The Wireshark dissector, for -X lua_script: or a plugin folder
+  # (docs/dissector.md).
+  install(FILES ${PROJECT_SOURCE_DIR}/dissector/pendant.lua
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/pendant-test)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/dissector.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # pendant-test_VERSION_ARCH.deb
@@ -69,7 +77,9 @@ interface and endpoints, keeps its display up to date and follows its jog
 wheel, one trace line per input report.
 pendant-test-udev-rule writes the udev rule that binds a pendant by its USB
 id; pendant-sim is the same tool driving a virtual pendant, with a script
-mode and decoders for captured frames. MIT licence.")
+mode and decoders for captured frames; pendant-gadget plays the pendant on
+a Linux machine with a USB device controller. With a Wireshark dissector
+for the pendant's USB traffic. MIT licence.")
 endif()
 
 include(CPack)

@@ -22,6 +22,7 @@
 #include "gadget/interactive.h"
 #include "gadget/log.h"
 #include "gadget/player.h"
+#include "pendant_version.h"
 #include "sim/script.h"
 
 namespace {
@@ -209,6 +210,8 @@ int main(int argc, char** argv) {
                    "the terminal screen)");
     app.add_flag("--stamp", stamp, "Start every log line with [microseconds]");
     app.add_flag("--commands", commands, "List the script commands")->excludes(scriptOption);
+    app.set_version_flag("--version", std::string("pendant-gadget ") + PendantVersion,
+                         "Print the version and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

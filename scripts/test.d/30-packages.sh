@@ -112,14 +112,14 @@ check "deb: its dependencies resolve on this release (apt-get install -s)" \
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 bin="$root/usr/bin"
-for program in pendant-test pendant-test-udev-rule pendant-sim; do
+for program in pendant-test pendant-test-udev-rule pendant-sim pendant-gadget; do
     check "deb: $program is in /usr/bin" test -x "$bin/$program"
     desc="$(file -b "$bin/$program")"
     check "deb: $program is stripped" test "${desc%%, stripped*}" != "$desc" -a \
         "${desc%%not stripped*}" = "$desc"
 done
 check "deb: the licence is the doc directory's copyright" cmp -s LICENSE "$root/usr/share/doc/pendant-test/copyright"
-for doc in README.md linux.md sim.md; do
+for doc in README.md linux.md sim.md gadget.md dissector.md; do
     check "deb: doc $doc" test -s "$root/usr/share/doc/pendant-test/$doc"
 done
 
@@ -131,6 +131,8 @@ expect_run "deb: pendant-test ignores its arguments" "$no_device" "" pendant-tes
 expect_run "deb: pendant-sim --version" "pendant-sim $version"$'\n' "" pendant-sim --version
 expect_run "deb: pendant-test-udev-rule --version" "pendant-test-udev-rule $version"$'\n' "" \
     pendant-test-udev-rule --version
+expect_run "deb: pendant-gadget --version" "pendant-gadget $version"$'\n' "" pendant-gadget --version
+check "deb: the dissector is the tree's" cmp -s dissector/pendant.lua "$root/usr/share/pendant-test/pendant.lua"
 # The rule the command writes is the installed template filled in.
 sed 's/@VID@/1234/g; s/@PID@/abcd/g' "$root/usr/share/pendant-test/70-pendant-test.rules.in" >"$work/rule"
 expect_run "deb: the rule is the installed template for 1234:abcd" "$(cat "$work/rule")"$'\n' "" \
@@ -139,7 +141,7 @@ expect_run "deb: the rule is the installed template for 1234:abcd" "$(cat "$work
 # Man pages: found by man, their NAME lines read by lexgrog, no warnings
 # from groff.
 export MANPATH="$root/usr/share/man"
-for page in pendant-test pendant-test-udev-rule pendant-sim; do
+for page in pendant-test pendant-test-udev-rule pendant-sim pendant-gadget; do
     check "man: man -w $page finds it" test "$(man -w "$page" 2>&1)" = "$MANPATH/man1/$page.1.gz"
     check "man: lexgrog reads the NAME of $page" lexgrog "$MANPATH/man1/$page.1.gz" >/dev/null
     zcat "$MANPATH/man1/$page.1.gz" | groff -man -Tutf8 -wall -z 2>"$work/groff.err"

@@ -135,6 +135,8 @@ scenario_main() {
     vm_export /tmp/capture.pcap capture.pcap
     tail -n "+$log_from" "$GADGET_LOG" >/tmp/capture-gadget.log
     vm_export /tmp/capture-gadget.log capture-gadget.log
+    echo "$(cat "$dev/busnum") $(cat "$dev/devnum")" >/tmp/capture-device
+    vm_export /tmp/capture-device capture-device
 
     # Unplugged while it runs: it stays, quietly, without spinning.
     lines_before=$(pt_lines)
