@@ -79,6 +79,9 @@ scenario_main() {
         "it must run as root: the USB gadget (configfs) and FunctionFS belong to root" --script -
     RUN_AS=""
 
+    run_gadget "a controller that is not there" 1 \
+        "there is no USB device controller named nosuch; there is dummy_udc.0" --udc nosuch --script -
+
     vm_check "a first gadget" pendant_ready
     run_gadget "busy controller" 1 \
         "the USB device controller dummy_udc.0 is busy: another gadget is bound to it (the UDC files under /sys/kernel/config/usb_gadget say which)" \
