@@ -133,12 +133,7 @@ int RunInteractive(ConfigfsGadget& usb, PendantFunction& function) {
     if (screen == nullptr)
         return -1;
     set_term(screen);
-    raw();
-    noecho();
-    keypad(stdscr, TRUE);
-    nodelay(stdscr, TRUE);
-    set_escdelay(25);
-    curs_set(0);
+    sim::TakeKeys();
     int status = 0;
     {
         Session session(usb, function);

@@ -138,12 +138,7 @@ int RunInteractive() {
         return -1;
     }
     set_term(screen);
-    raw();
-    noecho();
-    keypad(stdscr, TRUE);
-    nodelay(stdscr, TRUE);
-    set_escdelay(25);
-    curs_set(0);
+    TakeKeys();
 
     vp::Reset();
     // An afternoon at the keyboard must not keep every call it made.

@@ -4,6 +4,15 @@
 
 namespace sim {
 
+void TakeKeys() {
+    raw();
+    noecho();
+    keypad(stdscr, TRUE);
+    nodelay(stdscr, TRUE);
+    set_escdelay(25);
+    curs_set(0);
+}
+
 void Paint(const Rendered& r) {
     erase();
     for (std::size_t i = 0; i < r.lines.size(); ++i) {
