@@ -167,47 +167,87 @@ local function frame_text(f)
     return table.concat(parts, " ")
 end
 
--- First pass: one display report (the 8 data bytes) of device key.
+local FRAME_END = { 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00 } -- payload of report 5
+
+local function has_bytes(b, want)
+    for i, v in ipairs(want) do
+        if b:get_index(i - 1) ~= v then return false end
+    end
+    return true
+end
+
+-- Report 0's bytes (FE FD 0F) can also stand in a frame's data (display
+-- words 0xFExx and 0x0FFD put them at the start of report 4), so a frame in
+-- progress goes on beside the one they may start, and of the two the one
+-- whose sixth report is the constant 08 02 00.. is taken. Each candidate:
+-- its payload so far, its first packet, and the records of its reports.
+local function candidate(number)
+    return { payload = ByteArray.new(), start = number, records = {} }
+end
+
+-- Gives every report of the frame taken its place, and drops the problem
+-- that a look-alike start inside it had been given.
+local function settle(c)
+    for i, rec in ipairs(c.records) do
+        rec.index = i - 1
+        if i > 1 and rec.abandons then
+            rec.problem, rec.abandons = nil, nil
+        end
+    end
+end
+
+-- First pass: one display report (the 8 data bytes) of device key. Until a
+-- frame is settled a report shows its place in the youngest candidate: a
+-- one-pass decode can only guess there, a two-pass decode (tshark -2,
+-- Wireshark's display) shows the settled places.
 local function track_display(key, number, data)
     local r = { kind = "display" }
     local dev = devices[key]
     if not dev then
-        dev = {}
+        dev = { candidates = {} }
         devices[key] = dev
     end
+    local cands = dev.candidates
     if data:len() ~= 8 or data:get_index(0) ~= 0x06 then
         r.problem = "not an 8-byte report with id 6"
-        if dev.expect and dev.expect ~= 0 then
-            r.problem = r.problem .. "; frame abandoned after report " .. (dev.expect - 1)
+        if #cands > 0 then
+            -- The frame in progress is the oldest candidate; younger ones
+            -- may be its data.
+            r.problem = r.problem .. "; frame abandoned after report " .. (#cands[1].records - 1)
         end
-        dev.expect, dev.payload = nil, nil
+        dev.candidates, dev.follows = {}, false
         return r
     end
     local payload = data:subset(1, 7)
-    local index
-    if payload:get_index(0) == 0xFE and payload:get_index(1) == 0xFD and payload:get_index(2) == 0x0F then
-        index = 0
-        if dev.expect and dev.expect ~= 0 then
-            r.problem = "frame abandoned after report " .. (dev.expect - 1)
+    if has_bytes(payload, { 0xFE, 0xFD, 0x0F }) then
+        if #cands > 0 then
+            r.abandons = "frame abandoned after report " .. (#cands[1].records - 1)
+            r.problem = r.abandons
         end
-    else
-        -- Only report 0 can be told by its bytes; the others by order.
-        index = dev.expect
+        cands[#cands + 1] = candidate(number)
+    elseif #cands == 0 then
+        -- Right after a frame the next report is report 0 by its order; else
+        -- the capture began in the middle of a frame.
+        if not dev.follows then return r end
+        cands[1] = candidate(number)
     end
-    r.index = index
-    if index == nil then
-        return r        -- the capture began in the middle of a frame
+    for _, c in ipairs(cands) do
+        c.payload:append(payload)
+        c.records[#c.records + 1] = r
     end
-    if index == 0 then
-        dev.payload, dev.start = ByteArray.new(), number
+    r.index = #cands[#cands].records - 1
+    -- Only the oldest can be whole.
+    local oldest = cands[1]
+    if #oldest.records < 6 then return r end
+    if not has_bytes(payload, FRAME_END) and #cands > 1 then
+        -- Cut short by a lost report: the later start was a frame's.
+        table.remove(cands, 1)
+        return r
     end
-    dev.payload:append(payload)
-    dev.expect = (index + 1) % 6
-    if index == 5 then
-        r.frame = decode_frame(dev.payload)
-        r.frame.start = dev.start
-        dev.payload = nil
-    end
+    settle(oldest)
+    r.frame = decode_frame(oldest.payload)
+    r.frame.start = oldest.start
+    dev.candidates, dev.follows = {}, true
     return r
 end
 

@@ -143,8 +143,10 @@ interrupt_in_cancelled() {
 
 # The decoded items the capture must give (check_capture.sh's format), for
 # the run with default preferences and for the run restricted to device 1:5
-# and endpoint 0x82 (see the runs at the end).
-# expect all|default|restricted LINE
+# and endpoint 0x82 (see the runs at the end); for the look-alike capture,
+# what both passes show, what only two passes show (settled) and what one
+# pass shows instead (guessed).
+# expect all|default|restricted|both|settled|guessed LINE
 expecting=1
 expect() {
     [ "$expecting" = 1 ] || return 0
@@ -152,6 +154,9 @@ expect() {
         all) echo "$2" >>"$work/expected.default"; echo "$2" >>"$work/expected.restricted" ;;
         default) echo "$2" >>"$work/expected.default" ;;
         restricted) echo "$2" >>"$work/expected.restricted" ;;
+        both) echo "$2" >>"$work/expected.lookalike"; echo "$2" >>"$work/expected.lookalike.one" ;;
+        settled) echo "$2" >>"$work/expected.lookalike" ;;
+        guessed) echo "$2" >>"$work/expected.lookalike.one" ;;
     esac
 }
 
@@ -306,6 +311,45 @@ write_capture() {
     expect default "$EX_FRAME"
 }
 
+# Display words 65042 (0xFE12) and 4093 (0x0FFD) put FE FD 0F at the start
+# of report 4: it looks like report 0 of a new frame, and only the sixth
+# report tells. One pass shows the guess; the frame is whole in both.
+LOOK=("${EX[@]:0:3}" "06 00 00 0A 00 00 00 12" "06 FE FD 0F B8 0B E0 2E" "${EX[5]}")
+LOOK_FRAME="frame 1.5000 -2.2500 123.4570 0.0010 0.0000 10.0000 65042 4093 3000 12000"
+write_lookalike() {
+    local i
+    A
+    frame_reports both "${LOOK[@]:0:4}"
+    # shellcheck disable=SC2086
+    set_report ${LOOK[4]}
+    expect settled "display 4"
+    expect guessed "display 0 problem frame abandoned after report 3"
+    # shellcheck disable=SC2086
+    set_report ${LOOK[5]}
+    expect both "display 5"
+    expect both "$LOOK_FRAME"
+
+    # A frame broken off after report 2, then the look-alike frame: the
+    # broken one is dropped when its sixth report is not the end.
+    frame_reports both "${EX[@]:0:3}"
+    # shellcheck disable=SC2086
+    set_report ${LOOK[0]}
+    expect both "display 0 problem frame abandoned after report 2"
+    for i in 1 2 3; do
+        # shellcheck disable=SC2086
+        set_report ${LOOK[$i]}
+        expect both "display $i"
+    done
+    # shellcheck disable=SC2086
+    set_report ${LOOK[4]}
+    expect settled "display 4"
+    expect guessed "display 0 problem frame abandoned after report 3"
+    # shellcheck disable=SC2086
+    set_report ${LOOK[5]}
+    expect both "display 5"
+    expect both "$LOOK_FRAME"
+}
+
 # ---------------------------------------------------------------------------
 # Runs
 
@@ -328,8 +372,12 @@ header_len=64 write_capture >"$work/capture220.txt"
 expecting=0 records=0 urbs=0 usec=0
 header_len=48 write_capture >"$work/capture189.txt"
 
+expecting=1 records=0 urbs=0 usec=0
+header_len=64 write_lookalike >"$work/lookalike.txt"
+
 "$text2pcap" -q -l 220 -t ISO "$work/capture220.txt" "$work/capture220.pcapng" 2>"$work/text2pcap.log"
 "$text2pcap" -q -l 189 -t ISO "$work/capture189.txt" "$work/capture189.pcapng" 2>>"$work/text2pcap.log"
+"$text2pcap" -q -l 220 -t ISO "$work/lookalike.txt" "$work/lookalike.pcapng" 2>>"$work/text2pcap.log"
 
 check="$here/check_capture.sh"
 run "link type 220, default preferences" \
@@ -339,6 +387,9 @@ run "link type 189, default preferences" \
 run "bus 1, device 5, input endpoint 0x82" \
     bash "$check" --display -o pendant.bus:1 -o pendant.device:5 -o pendant.input_endpoint:0x82 \
     "$work/capture220.pcapng" "$work/expected.restricted"
+run "FE FD 0F inside a frame's data" \
+    bash "$check" --display --one-pass "$work/expected.lookalike.one" \
+    "$work/lookalike.pcapng" "$work/expected.lookalike"
 
 # The frame's values with four decimals in the info column.
 info_shows_four_decimals() {
