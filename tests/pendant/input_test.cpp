@@ -21,6 +21,15 @@ class ReadInputTest : public VirtualPendantTest {
         OpenQuietly(device);
         vp::ClearCalls();
     }
+    // A pendant with these pipes instead, opened into dev.
+    static void OpenWithPipes(PendantDevice& dev, const std::vector<vp::Pipe>& pipes) {
+        vp::Reset();
+        vp::Device d;
+        d.pipes = pipes;
+        d.iface.bNumEndpoints = static_cast<UCHAR>(pipes.size());
+        vp::SetDevice(d);
+        OpenQuietly(dev);
+    }
     // Reads one queued report; returns the trace output.
     std::string Read(const std::vector<std::uint8_t>& report, std::int32_t* result = nullptr) {
         vp::QueueReport(report);
@@ -86,13 +95,8 @@ TEST_F(ReadInputTest, ReadAsksForOnePacketWhenItHoldsTheReportElseSixtyFourBytes
         {{{UsbdPipeTypeInterrupt, 0x81, 8}, {UsbdPipeTypeBulk, 0x82, 32}}, 32},
     };
     for (const auto& c : cases) {
-        vp::Reset();
-        vp::Device d;
-        d.pipes = c.pipes;
-        d.iface.bNumEndpoints = static_cast<UCHAR>(c.pipes.size());
-        vp::SetDevice(d);
         PendantDevice opened;
-        OpenQuietly(opened);
+        OpenWithPipes(opened, c.pipes);
         CaptureStdout([&] { opened.ReadInput(); });
         const auto reads = vp::CallsOf(vp::Call::WinUsb_ReadPipe);
         ASSERT_EQ(reads.size(), 1u);
@@ -105,12 +109,8 @@ TEST_F(ReadInputTest, ReadAsksForOnePacketWhenItHoldsTheReportElseSixtyFourBytes
 }
 
 TEST_F(ReadInputTest, AReportSpanningSmallPacketsIsReadWhole) {
-    vp::Reset();
-    vp::Device d;
-    d.pipes = {{UsbdPipeTypeInterrupt, 0x81, 4}};
-    vp::SetDevice(d);
     PendantDevice small;
-    OpenQuietly(small);
+    OpenWithPipes(small, {{UsbdPipeTypeInterrupt, 0x81, 4}});
     // 4 + 4 (and the zero-length packet that ends it), then 4 + 2.
     vp::QueueReport({0x04, 0x00, 0x00, 0x12, 0x05, 0x00, 0x00, 0x00});
     vp::QueueReport({0x04, 0x00, 0x00, 0x12, 0x02, 0x00});
@@ -171,12 +171,8 @@ TEST_F(ReadInputTest, ShortReportsReadAsZerosBeyondWhatArrived) {
 }
 
 TEST_F(ReadInputTest, ReadTakesNoMoreThanSixtyFourBytes) {
-    vp::Reset();
-    vp::Device d;
-    d.pipes = {{UsbdPipeTypeBulk, 0x82, 512}};
-    vp::SetDevice(d);
     PendantDevice bulk;
-    OpenQuietly(bulk);
+    OpenWithPipes(bulk, {{UsbdPipeTypeBulk, 0x82, 512}});
     std::vector<std::uint8_t> report(64, 0x01);
     report[3] = 0x13;
     report[4] = 0x02;
