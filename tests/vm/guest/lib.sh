@@ -251,19 +251,28 @@ iface_hid() {
 # The closing read: Enter alone does not end the tool, a word does, with
 # status 0.
 pt_check_closing_read() {
-    local name="$1" status
+    local name="$1"
     echo "" >&8
     usleep 500000
     vm_check "$name: Enter alone does not end it" pt_alive
     echo "bye" >&8
+    pt_expect_end "$name: exits after a word" 0 "the word"
+}
+
+# pt_expect_end CHECK STATUS WHAT: pendant-test ends within 10 s of WHAT,
+# with STATUS; else the check fails and the tool is killed.
+pt_expect_end() {
+    local check="$1" want="$2" what="$3" status
     if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
         wait "$pt_pid"
         status=$?
-        vm_check "$name: exits with status 0 after a word" test "$status" -eq 0
+        vm_check "$check (status $status)" test "$status" -eq "$want"
     else
-        vm_fail "$name: exits after a word" "still running 10 s after the word"
-        pt_stop
+        vm_fail "$check" "still running 10 s after $what"
+        kill -9 "$pt_pid" 2>/dev/null
+        wait "$pt_pid" 2>/dev/null
     fi
+    pt_pid=""
     exec 8>&-
 }
 
