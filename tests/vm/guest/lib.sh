@@ -259,19 +259,24 @@ pt_check_closing_read() {
     pt_expect_end "$name: exits after a word" 0 "the word"
 }
 
-# pt_expect_end CHECK STATUS WHAT: pendant-test ends within 10 s of WHAT,
-# with STATUS; else the check fails and the tool is killed.
-pt_expect_end() {
-    local check="$1" want="$2" what="$3" status
-    if vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
-        wait "$pt_pid"
+# vm_expect_exit PID CHECK STATUS WHAT: the background process PID ends
+# within 10 s of WHAT, with STATUS; else the check fails and it is killed.
+vm_expect_exit() {
+    local pid="$1" check="$2" want="$3" what="$4" status
+    if vm_wait 10 sh -c "! kill -0 $pid 2>/dev/null"; then
+        wait "$pid"
         status=$?
-        vm_check "$check (status $status)" test "$status" -eq "$want"
+        vm_check "$check (status $status, expected $want)" test "$status" -eq "$want"
     else
         vm_fail "$check" "still running 10 s after $what"
-        kill -9 "$pt_pid" 2>/dev/null
-        wait "$pt_pid" 2>/dev/null
+        kill -9 "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
     fi
+}
+# pt_expect_end CHECK STATUS WHAT: the same for pendant-test, which is then
+# done with.
+pt_expect_end() {
+    vm_expect_exit "$pt_pid" "$@"
     pt_pid=""
     exec 8>&-
 }
