@@ -10,7 +10,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "pendant/pendant_device.h"
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 
 namespace {
 
@@ -96,13 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     }
     DisplayFrame frame;
     device.BuildDisplayFrame(frame);
-    pendant_side::DecodedDisplay shown;
-    fuzz::Check(pendant_side::DecodeDisplayFrame(frame, shown).empty(), "malformed display frame");
+    protocol::DecodedDisplay shown;
+    fuzz::Check(protocol::DecodeDisplayFrame(frame, shown).empty(), "malformed display frame");
     for (int j = 0; j < 4; ++j)
         fuzz::Check(shown.DisplayWord[j] == device.DisplayWord[j], "display word not carried");
     for (int k = 0; k < 6; ++k) {
         EncodeCoordinate(coords[k], out);
-        const double expected = pendant_side::DecodeFixed(out);
+        const double expected = protocol::DecodeFixed(out);
         const double got = k < 3 ? shown.CoordSet1[k] : shown.CoordSet2[k - 3];
         fuzz::Check(std::memcmp(&expected, &got, sizeof got) == 0,
                     "coordinate not where it belongs");

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    if (size >= pendant_side::FrameBytes) {
-        pendant_side::DecodedDisplay shown;
-        const bool wellFormed = pendant_side::DecodeDisplayFrame(data, shown).empty();
+    if (size >= DisplayFrameBytes) {
+        protocol::DecodedDisplay shown;
+        const bool wellFormed = protocol::DecodeDisplayFrame(data, shown).empty();
         std::uint8_t payload[42];
         for (std::size_t n = 0; n < 6; ++n)
             std::memcpy(payload + 7 * n, data + 8 * n + 1, 7);
@@ -60,18 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         for (std::size_t j = 0; j < 4; ++j)
             fuzz::Check(shown.DisplayWord[j] == (payload[27 + 2 * j] | (payload[28 + 2 * j] << 8)),
                         "a display word decodes to another value");
-        fuzz::Check(!pendant_side::FormatDisplay(shown).empty(), "nothing to show");
+        fuzz::Check(!protocol::FormatDisplay(shown).empty(), "nothing to show");
     }
 
     // Reports: one length byte (0 to 15) then that many bytes, repeated.
-    pendant_side::FrameAssembler assembler;
+    protocol::FrameAssembler assembler;
     std::deque<std::vector<std::uint8_t>> recent;
     for (std::size_t at = 0; at < size;) {
         const std::size_t length = data[at++] & 0x0F;
         std::vector<std::uint8_t> report(data + at, data + std::min(size, at + length));
         at += length;
         // Only display reports take part in frames.
-        if (report.size() == pendant_side::ReportBytes && report[0] == 0x06) {
+        if (report.size() == DisplayReportBytes && report[0] == 0x06) {
             recent.push_back(report);
             if (recent.size() > 6)
                 recent.pop_front();
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
             continue;
         fuzz::Check(recent.size() == 6, "a frame of fewer than six reports");
         for (std::size_t n = 0; n < 6; ++n) {
-            fuzz::Check(recent[n].size() == pendant_side::ReportBytes && recent[n][0] == 0x06,
+            fuzz::Check(recent[n].size() == DisplayReportBytes && recent[n][0] == 0x06,
                         "a frame of something other than display reports");
             fuzz::Check(std::memcmp(assembler.Frame().data() + 8 * n, recent[n].data(), 8) == 0,
                         "the frame is not the last six reports");

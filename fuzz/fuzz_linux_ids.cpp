@@ -11,6 +11,7 @@
 
 #include "backends/linux/interface_guid.h"
 #include "backends/linux/udev_rule.h"
+#include "usb/discovery.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         const auto again = ParseGuid(FormatGuid(*guid));
         fuzz::Check(again && *again == *guid, "a formatted GUID does not read back");
     }
-    GUID probe = {0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
+    GUID probe = PendantInterfaceGuid;
     for (const GUID& g : {probe, guid.value_or(probe)}) {
         bool listed = false;
         for (std::string_view token : Tokens(text)) {

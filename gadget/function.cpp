@@ -305,14 +305,14 @@ void PendantFunction::DisplayReport(const std::uint8_t* setup, const std::uint8_
     const bool quiet = Quiet();
     if (!quiet)
         Log("REPORT %s", Hex(data, n).c_str());
-    if (!pendant_side::IsDisplaySetReport(setup))
+    if (!protocol::IsDisplaySetReport(setup))
         return;
     const bool complete = assembler_.Add(data, n);
-    pendant_side::DecodedDisplay d{};
+    protocol::DecodedDisplay d{};
     std::string why;
     const auto& frame = assembler_.Frame();
     if (complete) {
-        why = pendant_side::DecodeDisplayFrame(frame.data(), d);
+        why = protocol::DecodeDisplayFrame(frame.data(), d);
         // Logged before it is counted, so that whoever waits for the count
         // finds the lines in the log.
         if (!quiet)
@@ -335,9 +335,9 @@ void PendantFunction::DisplayReport(const std::uint8_t* setup, const std::uint8_
         cv_.notify_all();
 }
 
-void PendantFunction::LogFrame(const std::uint8_t* frame, const pendant_side::DecodedDisplay& d,
+void PendantFunction::LogFrame(const std::uint8_t* frame, const protocol::DecodedDisplay& d,
                                const std::string& why) {
-    Log("FRAME %s", Hex(frame, pendant_side::FrameBytes).c_str());
+    Log("FRAME %s", Hex(frame, DisplayFrameBytes).c_str());
     if (!why.empty()) {
         Log("FRAME-BAD %s", why.c_str());
         return;
@@ -345,7 +345,7 @@ void PendantFunction::LogFrame(const std::uint8_t* frame, const pendant_side::De
     Log("COORDS %.4f %.4f %.4f %.4f %.4f %.4f WORDS %u %u %u %u", d.CoordSet1[0], d.CoordSet1[1],
         d.CoordSet1[2], d.CoordSet2[0], d.CoordSet2[1], d.CoordSet2[2], d.DisplayWord[0],
         d.DisplayWord[1], d.DisplayWord[2], d.DisplayWord[3]);
-    Log("DISPLAY %s", pendant_side::FormatDisplay(d).c_str());
+    Log("DISPLAY %s", protocol::FormatDisplay(d).c_str());
 }
 
 } // namespace gadget

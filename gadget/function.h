@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "gadget/descriptors.h"
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 
 namespace gadget {
 
@@ -33,7 +33,7 @@ struct Counters {
 struct LastFrame {
     bool have = false;
     std::vector<std::uint8_t> bytes;
-    pendant_side::DecodedDisplay display;
+    protocol::DecodedDisplay display;
     std::string problem; // "" for a well-formed frame
 };
 
@@ -81,7 +81,7 @@ class PendantFunction {
     bool SendNow(const std::vector<std::uint8_t>& report);
     void Setup(const void* request);
     void DisplayReport(const std::uint8_t* setup, const std::uint8_t* data, std::size_t n);
-    void LogFrame(const std::uint8_t* frame, const pendant_side::DecodedDisplay& d,
+    void LogFrame(const std::uint8_t* frame, const protocol::DecodedDisplay& d,
                   const std::string& why);
     template <class Done> bool WaitUntil(long long ms, Done done);
 
@@ -99,7 +99,7 @@ class PendantFunction {
     bool lastOk_ = false;
     Counters counters_;
     LastFrame last_;
-    pendant_side::FrameAssembler assembler_; // the ep0 thread's alone
+    protocol::FrameAssembler assembler_; // the ep0 thread's alone
 };
 
 } // namespace gadget

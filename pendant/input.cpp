@@ -6,9 +6,6 @@
 #include "usb/last_error.h"
 
 namespace {
-constexpr std::uint8_t AxisCodeFirst = 0x11;
-constexpr std::uint8_t AxisCodeLast = 0x13;
-constexpr unsigned JogMaxCount = 31;
 constexpr std::size_t ClearedReportBytes = 8;
 } // namespace
 
@@ -34,17 +31,11 @@ std::int32_t PendantDevice::ReadInput() {
                 report[3], report[4], report[5]);
     std::fflush(stdout);
 
-    const unsigned axisCode = report[3];
-    const unsigned delta = report[4];
-    if (axisCode < AxisCodeFirst || axisCode > AxisCodeLast)
+    const int axis = AxisIndexOf(report[AxisCodeByte]);
+    const int count = DecodeJog(report[JogDeltaByte]);
+    if (axis < 0 || count == 0)
         return 0;
-    float& coordinate = CoordSet2[axisCode - AxisCodeFirst];
-    if (delta >= 1 && delta <= JogMaxCount) {
-        coordinate += static_cast<float>(delta);
-        DisplayDirty = true;
-    } else if (delta >= 256 - JogMaxCount) {
-        coordinate -= static_cast<float>(256 - delta);
-        DisplayDirty = true;
-    }
+    CoordSet2[axis] += static_cast<float>(count);
+    DisplayDirty = true;
     return 0;
 }

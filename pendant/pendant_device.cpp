@@ -49,3 +49,51 @@ void PendantDevice::SetDisplayWord3(std::uint16_t value) {
     DisplayWord[3] = value;
     DisplayDirty = true;
 }
+
+// Through the named setters, by a switch: gcc 12's bounds check miscompiles
+// a table of member pointers indexed at run time.
+void PendantDevice::SetCoordinate(int set, int axis, float value) {
+    if (axis < 0 || axis > 2)
+        return;
+    switch (set * 3 + axis) {
+    case 3:
+        SetCoordSet1Axis1(value);
+        break;
+    case 4:
+        SetCoordSet1Axis2(value);
+        break;
+    case 5:
+        SetCoordSet1Axis3(value);
+        break;
+    case 6:
+        SetCoordSet2Axis1(value);
+        break;
+    case 7:
+        SetCoordSet2Axis2(value);
+        break;
+    case 8:
+        SetCoordSet2Axis3(value);
+        break;
+    default:
+        break;
+    }
+}
+
+void PendantDevice::SetDisplayWord(int index, std::uint16_t value) {
+    switch (index) {
+    case 0:
+        SetDisplayWord0(value);
+        break;
+    case 1:
+        SetDisplayWord1(value);
+        break;
+    case 2:
+        SetDisplayWord2(value);
+        break;
+    case 3:
+        SetDisplayWord3(value);
+        break;
+    default:
+        break;
+    }
+}

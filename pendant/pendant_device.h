@@ -5,38 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/display.h"
 #include "usb/winapi.h"
 
-// Device interface class under which the pendant's driver package (or udev
-// rule) registers it. Discovery never looks at vendor or product ids.
-inline constexpr GUID PendantInterfaceGuid = {
-    0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
-
-inline constexpr std::size_t DisplayPayloadBytes = 42;
-inline constexpr std::size_t DisplayReportBytes = 8;
-inline constexpr std::size_t DisplayReportCount = 6;
-inline constexpr std::size_t DisplayFrameBytes = DisplayReportBytes * DisplayReportCount;
-inline constexpr std::size_t InputReportBytes = 64;
-// Bytes 0 to 5 of a report are all the tool prints and decodes.
-inline constexpr std::size_t InputReportLookedAt = 6;
 inline constexpr DWORD ReadTimeoutMs = 30;
 inline constexpr std::size_t DevicePathBytes = MAX_PATH;
 
 using DisplayFrame = std::uint8_t[DisplayFrameBytes];
-
-// Writes the integer word and then the fraction word (1/10000 units, bit 15
-// the sign), little-endian, to out; returns the 4 bytes written.
-int EncodeFixed(float value, std::uint8_t* out);
-// Writes the low 16 bits of value, little-endian, to out; returns 2.
-int EncodeWord(std::int32_t value, std::uint8_t* out);
-// A coordinate as the display payload carries it: value rounded to three
-// decimals, then EncodeFixed. Returns 4.
-int EncodeCoordinate(float value, std::uint8_t* out);
-
-// Finds the first present device with PendantInterfaceGuid and copies its
-// zero-terminated path into path. noDevice, when given, is set to 1 only when
-// no such device is present.
-HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice);
 
 struct PendantDevice {
     PendantDevice();
@@ -56,6 +31,10 @@ struct PendantDevice {
     void SetDisplayWord1(std::uint16_t value);
     void SetDisplayWord2(std::uint16_t value);
     void SetDisplayWord3(std::uint16_t value);
+    // The same by index, for callers that hold the set, axis or word as a
+    // number: set 1 or 2, axis 0..2, word 0..3. Out of range does nothing.
+    void SetCoordinate(int set, int axis, float value);
+    void SetDisplayWord(int index, std::uint16_t value);
 
     HRESULT Open(BOOL* noDevice);
     void Close();

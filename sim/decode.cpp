@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "pendant/pendant_device.h"
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 #include "sim/parse.h"
 
 namespace sim {
@@ -105,7 +105,7 @@ std::array<std::uint8_t, 48> EncodeFrame(const DisplayValues& values) {
 }
 
 std::string FormatFrame(const std::uint8_t* frame48) {
-    return HexBytes(frame48, pendant_side::FrameBytes, pendant_side::ReportBytes);
+    return HexBytes(frame48, DisplayFrameBytes, DisplayReportBytes);
 }
 
 ReportMeaning DescribeReport(const std::uint8_t* report, std::size_t length) {
@@ -144,17 +144,17 @@ int DecodeFrameCommand(const std::string& text, bool fromStandardInput, std::ost
             return 2;
         }
     }
-    if (bytes.empty() || bytes.size() % pendant_side::FrameBytes != 0) {
+    if (bytes.empty() || bytes.size() % DisplayFrameBytes != 0) {
         err << "pendant-sim: got " << bytes.size()
             << " bytes; a display frame is 48 bytes (six reports of 8)\n";
         return 2;
     }
     int status = 0;
     std::ostringstream decoded;
-    for (std::size_t at = 0; at < bytes.size(); at += pendant_side::FrameBytes) {
-        pendant_side::DecodedDisplay display;
-        const std::string why = pendant_side::DecodeDisplayFrame(bytes.data() + at, display);
-        decoded << pendant_side::FormatDisplay(display) << "\n";
+    for (std::size_t at = 0; at < bytes.size(); at += DisplayFrameBytes) {
+        protocol::DecodedDisplay display;
+        const std::string why = protocol::DecodeDisplayFrame(bytes.data() + at, display);
+        decoded << protocol::FormatDisplay(display) << "\n";
         if (!why.empty()) {
             decoded << "  malformed: " << why << "\n";
             status = 1;

@@ -42,7 +42,7 @@ int RunDemo() {
     vp::KeepHistory(false);
     QueueWheelSequence();
     vp::OnFrame([](const vp::ReceivedFrame& frame) {
-        std::string line = pendant_side::FormatDisplay(frame.display);
+        std::string line = protocol::FormatDisplay(frame.display);
         if (!frame.problem.empty())
             line += "  (malformed frame: " + frame.problem + ")";
         std::printf("[pendant display] %s\n", line.c_str());

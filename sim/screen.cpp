@@ -115,7 +115,7 @@ Rendered Render(const Screen& s, int width, int height) {
     const std::string frameLabel =
         s.frames == 0 ? "last frame: none" : "last frame, #" + std::to_string(s.frames) + ", hex";
     out.push_back(Rule(frameLabel, boxWidth, '+'));
-    if (s.frame.size() == pendant_side::FrameBytes) {
+    if (s.frame.size() == DisplayFrameBytes) {
         out.push_back("  " + HexBytes(s.frame.data(), 24, 8));
         out.push_back("  " + HexBytes(s.frame.data() + 24, 24, 8));
     } else {

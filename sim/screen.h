@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 
 namespace sim {
 
@@ -27,7 +27,7 @@ struct Screen {
 
     // The display, as decoded from the last frame the pendant received.
     bool haveFrame = false;
-    pendant_side::DecodedDisplay display;
+    protocol::DecodedDisplay display;
     std::vector<std::uint8_t> frame;
     std::string problem;
     unsigned frames = 0;

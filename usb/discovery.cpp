@@ -1,4 +1,6 @@
 // Finding the pendant's device path through its device interface class.
+#include "usb/discovery.h"
+
 #include "pendant/pendant_device.h"
 #include "usb/last_error.h"
 

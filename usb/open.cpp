@@ -1,5 +1,6 @@
 // Opening and closing the pendant: file, WinUSB interface, pipes.
 #include "pendant/pendant_device.h"
+#include "usb/discovery.h"
 #include "usb/last_error.h"
 
 HRESULT PendantDevice::Open(BOOL* noDevice) {

@@ -95,11 +95,11 @@ const Pipe* FindPipe(UCHAR id) {
 
 void Deliver(const std::uint8_t* report) {
     State& s = S();
-    if (!s.assembler.Add(report, pendant_side::ReportBytes))
+    if (!s.assembler.Add(report, DisplayReportBytes))
         return;
     ReceivedFrame frame;
     frame.bytes.assign(s.assembler.Frame().begin(), s.assembler.Frame().end());
-    frame.problem = pendant_side::DecodeDisplayFrame(frame.bytes.data(), frame.display);
+    frame.problem = protocol::DecodeDisplayFrame(frame.bytes.data(), frame.display);
     if (!s.history) {
         if (s.onFrame)
             s.onFrame(frame);

@@ -53,7 +53,7 @@ struct State {
     std::map<std::uintptr_t, Issued> sets, files, interfaces;
     std::set<void*> blocks;
     std::map<UCHAR, ULONG> pipeTimeouts;
-    pendant_side::FrameAssembler assembler;
+    protocol::FrameAssembler assembler;
     std::vector<ReceivedFrame> frames;
     std::function<void(const ReceivedFrame&)> onFrame;
     bool realTime = false;

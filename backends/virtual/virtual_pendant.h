@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
+#include "protocol/guid.h"
+#include "usb/discovery.h"
 #include "usb/winapi.h"
 
 namespace virtual_pendant {
@@ -52,10 +54,9 @@ struct Pipe {
 
 struct Device {
     bool present = true;
-    GUID interfaceGuid = {
-        0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
-    std::string path =
-        "\\\\?\\usb#vid_fff0&pid_0001#virtual#{136917cc-8699-43ec-b5a9-8926d7165de7}";
+    GUID interfaceGuid = PendantInterfaceGuid;
+    std::string path = "\\\\?\\usb#vid_fff0&pid_0001#virtual#" +
+                       FormatGuidParts(PendantInterfaceGuidParts, true);
     USB_DEVICE_DESCRIPTOR descriptor = {18,     1,      0x0200, 0, 0, 0, 64,
                                         0xFFF0, 0x0001, 0x0100, 0, 0, 0, 1};
     USB_INTERFACE_DESCRIPTOR iface = {9, 4, 0, 0, 1, 3, 0, 0, 0};
@@ -116,7 +117,7 @@ OpenCounts Open();
 // Frames the pendant received whole, and the display they decoded to.
 struct ReceivedFrame {
     std::vector<std::uint8_t> bytes; // 48
-    pendant_side::DecodedDisplay display;
+    protocol::DecodedDisplay display;
     std::string problem; // "" for a well-formed frame
 };
 const std::vector<ReceivedFrame>& Frames();

@@ -149,7 +149,7 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
         *LengthTransferred = BufferLength;
     const BOOL ok = Finish(r, ERROR_SUCCESS, TRUE);
     // Last, since a frame callback may itself call into the platform.
-    if (pendant_side::IsDisplaySetReport(setup))
+    if (protocol::IsDisplaySetReport(setup))
         Deliver(Buffer);
     return ok;
 }

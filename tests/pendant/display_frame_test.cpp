@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 #include "support/capture.h"
 #include "support/protocol_cases.h"
 
@@ -142,7 +142,7 @@ TEST(EncodeFixed, EveryFloatGivesAFractionBelowTenThousand) {
         if (std::isfinite(value) && std::fabs(value) < 65535.0f) {
             std::uint8_t out[4];
             EncodeFixed(value, out);
-            ASSERT_NEAR(pendant_side::DecodeFixed(out), value, 0.00005 + 1e-9) << value;
+            ASSERT_NEAR(protocol::DecodeFixed(out), value, 0.00005 + 1e-9) << value;
         }
     }
 }

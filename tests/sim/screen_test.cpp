@@ -16,7 +16,7 @@ sim::Screen ExampleScreen() {
     v.words[3] = 12000;
     const auto frame = sim::EncodeFrame(v);
     s.frame.assign(frame.begin(), frame.end());
-    s.problem = pendant_side::DecodeDisplayFrame(frame.data(), s.display);
+    s.problem = protocol::DecodeDisplayFrame(frame.data(), s.display);
     s.haveFrame = true;
     s.frames = 4;
     s.axis = 2;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "support/capture.h"
+#include "usb/discovery.h"
 
 namespace vp = virtual_pendant;
 

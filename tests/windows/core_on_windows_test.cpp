@@ -23,6 +23,7 @@
 
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
+#include "usb/discovery.h"
 #include "standin_helpers.h"
 #include "support/example_display.h"
 #include "support/protocol_cases.h"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "pendant/pendant_device.h"
+#include "usb/discovery.h"
 
 int main() {
     char path[DevicePathBytes] = "<untouched>";

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "pendant/pendant_device.h"
+#include "usb/discovery.h"
 #include "usb/winapi.h"
 
 struct udev;

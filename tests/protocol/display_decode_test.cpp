@@ -4,16 +4,16 @@
 #include <cmath>
 #include <cstring>
 
-#include "pendant_side/pendant_side.h"
+#include "protocol/display.h"
 #include "support/capture.h"
 
-using namespace pendant_side;
+using namespace protocol;
 
 namespace {
-std::array<std::uint8_t, FrameBytes> ExampleFrame() {
+std::array<std::uint8_t, DisplayFrameBytes> ExampleFrame() {
     PendantDevice device;
     SetExampleDisplay(device);
-    std::array<std::uint8_t, FrameBytes> frame;
+    std::array<std::uint8_t, DisplayFrameBytes> frame;
     device.BuildDisplayFrame(frame.data());
     return frame;
 }

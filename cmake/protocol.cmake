@@ -1,0 +1,33 @@
+# The interface GUID for the files CMake writes (the driver package, the udev
+# rule, the man page, the zip's read-me), read from protocol/wire.h, where it
+# stands once: PENDANT_INTERFACE_GUID is "{136917CC-...}" in upper case,
+# PENDANT_INTERFACE_GUID_LOWER the same in lower case.
+file(READ ${PROJECT_SOURCE_DIR}/protocol/wire.h pendant_wire)
+string(REGEX MATCH "PendantInterfaceGuidParts = {[^;]*}" pendant_wire "${pendant_wire}")
+string(REGEX MATCHALL "0x[0-9A-Fa-f]+" pendant_parts "${pendant_wire}")
+list(LENGTH pendant_parts pendant_count)
+if(NOT pendant_count EQUAL 11)
+  message(FATAL_ERROR "protocol/wire.h: PendantInterfaceGuidParts is not 11 hex numbers")
+endif()
+set(PENDANT_INTERFACE_GUID "")
+set(pendant_digits 8 4 4 2 2 2 2 2 2 2 2)
+set(pendant_dash_after 0 1 2 4)
+foreach(i RANGE 10)
+  list(GET pendant_parts ${i} part)
+  list(GET pendant_digits ${i} digits)
+  string(SUBSTRING "${part}" 2 -1 part)
+  string(LENGTH "${part}" length)
+  if(NOT length EQUAL digits)
+    message(FATAL_ERROR "protocol/wire.h: GUID part ${i} must be written with ${digits} digits")
+  endif()
+  string(APPEND PENDANT_INTERFACE_GUID "${part}")
+  if(i IN_LIST pendant_dash_after)
+    string(APPEND PENDANT_INTERFACE_GUID "-")
+  endif()
+endforeach()
+string(TOUPPER "{${PENDANT_INTERFACE_GUID}}" PENDANT_INTERFACE_GUID)
+string(TOLOWER "${PENDANT_INTERFACE_GUID}" PENDANT_INTERFACE_GUID_LOWER)
+foreach(v pendant_wire pendant_parts pendant_count pendant_digits pendant_dash_after part digits length)
+  unset(${v})
+endforeach()
+string(REPLACE "-" "\\-" PENDANT_INTERFACE_GUID_MAN "${PENDANT_INTERFACE_GUID}") # for groff
