@@ -19,13 +19,17 @@ std::int32_t PendantDevice::ReadInput() {
     // every turn would cost a sixth of an idle turn.
     UCHAR report[InputReportBytes];
     std::memset(report, 0, ClearedReportBytes);
-    // One packet per read (see ReadLength), never more than the buffer.
+    // One report per read (see ReadLength), never more than the buffer.
     ULONG transferred = 0;
     if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred, nullptr)) {
         LastReadError = LastFailure();
         return 0;
     }
     LastReadError = ERROR_SUCCESS;
+    // A read that delivers nothing is the zero-length packet that ends a
+    // transfer whose last packet was full, not a report.
+    if (transferred == 0)
+        return 0;
 
     std::printf("Read from rk27: %0x %0x %0x %0x %0x %0x \n", report[0], report[1], report[2],
                 report[3], report[4], report[5]);

@@ -56,17 +56,22 @@ struct PendantDevice {
     UCHAR WritePipeId;
     UCHAR PipeInterruptFirst;
     UCHAR PipeInterruptLast;
-    // Bytes asked for by each read. A read ends only on a short packet or a
-    // full buffer, so asking for more than a packet would make a pendant
-    // whose reports fill their packet wait for several (or the time-out)
-    // and lose all but the first: one packet of ReadPipeId is asked for.
-    // But where a packet is smaller than the InputReportLookedAt bytes, one
-    // report spans packets and a one-packet read would cut it into several:
-    // then InputReportBytes, as the original design reads. Recorded by the
-    // survey with ReadPipeId.
+    // Bytes asked for by each read: exactly one input report. A read ends
+    // only on a short packet or a full buffer, so asking for more than a
+    // report would make a pendant whose reports fill their packet wait for
+    // several (or the time-out) and lose all but the first, and asking for
+    // less would cut a report longer than a packet into several. So it is
+    // the largest input report the pendant's HID report descriptor declares
+    // (read at the end of opening). Without one (not HID, the request
+    // refused, no input report): one packet of ReadPipeId where a packet
+    // holds the InputReportLookedAt bytes, else InputReportBytes, as the
+    // survey records it.
     ULONG ReadLength;
     // Outcome of the latest read: 0 when a report arrived, else the platform's
     // error (ERROR_SEM_TIMEOUT for a time-out). Lets the loop tell an idle
     // pendant from a vanished one.
     DWORD LastReadError;
+    // bInterfaceClass of interface 0 as the survey saw it (0 when the query
+    // failed): only a HID interface is asked for a report descriptor.
+    UCHAR InterfaceClass;
 };

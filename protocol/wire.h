@@ -162,3 +162,19 @@ inline constexpr std::array<std::uint8_t, WheelReportBytes> WheelReport(int axis
     report[JogDeltaByte] = EncodeJog(count);
     return report;
 }
+
+// ---- The HID report descriptor ----------------------------------------------------
+// Asked for at the end of opening with a standard GET_DESCRIPTOR to
+// interface 0, so that each read asks for exactly one input report.
+inline constexpr std::uint8_t UsbClassHid = 0x03;
+inline constexpr std::uint8_t StandardRequestTypeInterfaceIn = 0x81; // device to host
+inline constexpr std::uint8_t UsbGetDescriptor = 0x06;
+// Room for the descriptor: pendants declare a few dozen bytes.
+inline constexpr std::uint16_t ReportDescriptorReadBytes = 1024;
+inline constexpr SetupPacket ReportDescriptorSetup = {
+    StandardRequestTypeInterfaceIn, UsbGetDescriptor,
+    static_cast<std::uint16_t>(HidReportDescriptorType << 8), 0x0000, ReportDescriptorReadBytes};
+// The pendant's input report as its descriptor declares it (report id 4 and
+// the data bytes after it) and its display feature report (id 6, seven
+// bytes), so the descriptor and what is sent agree.
+inline constexpr std::size_t DefaultInputReportBytes = WheelReportBytes;

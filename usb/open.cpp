@@ -1,7 +1,28 @@
 // Opening and closing the pendant: file, WinUSB interface, pipes.
 #include "pendant/pendant_device.h"
+#include "protocol/report_descriptor.h"
 #include "usb/discovery.h"
 #include "usb/last_error.h"
+
+namespace {
+// The size of one input report as a HID pendant declares it, or 0 when it
+// does not say (the request refused, no input report declared).
+ULONG DeclaredReportLength(WINUSB_INTERFACE_HANDLE usb) {
+    WINUSB_SETUP_PACKET setup;
+    setup.RequestType = ReportDescriptorSetup.RequestType;
+    setup.Request = ReportDescriptorSetup.Request;
+    setup.Value = ReportDescriptorSetup.Value;
+    setup.Index = ReportDescriptorSetup.Index;
+    setup.Length = ReportDescriptorSetup.Length;
+    UCHAR descriptor[ReportDescriptorReadBytes];
+    ULONG transferred = 0;
+    if (!WinUsb_ControlTransfer(usb, setup, descriptor, sizeof descriptor, &transferred, nullptr))
+        return 0;
+    return static_cast<ULONG>(protocol::LargestInputReport(
+        descriptor, transferred < sizeof descriptor ? transferred : sizeof descriptor,
+        InputReportBytes));
+}
+} // namespace
 
 HRESULT PendantDevice::Open(BOOL* noDevice) {
     UsbOpen = FALSE;
@@ -34,6 +55,9 @@ HRESULT PendantDevice::Open(BOOL* noDevice) {
     SurveyEndpoints();
     ULONG timeout = ReadTimeoutMs;
     WinUsb_SetPipePolicy(UsbInterface, ReadPipeId, PIPE_TRANSFER_TIMEOUT, sizeof timeout, &timeout);
+    if (InterfaceClass == UsbClassHid)
+        if (const ULONG declared = DeclaredReportLength(UsbInterface); declared != 0)
+            ReadLength = declared;
     return hr;
 }
 

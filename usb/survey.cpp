@@ -24,6 +24,7 @@ void PendantDevice::SurveyEndpoints() {
         std::printf(" Error.\n    USB Interface query failed.\n");
         return;
     }
+    InterfaceClass = iface.bInterfaceClass;
     std::printf("\n#Descriptor type   : %d", iface.bDescriptorType);
     std::printf("\n#Interface Class   : %d", iface.bInterfaceClass);
     std::printf("\n#Interface Number  : %d", iface.bInterfaceNumber);

@@ -134,9 +134,15 @@ BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE, UCHAR, UCHAR,
 BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE, UCHAR, ULONG, ULONG, PVOID) {
     return TRUE;
 }
-BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE, WINUSB_SETUP_PACKET, PUCHAR,
+BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE, WINUSB_SETUP_PACKET SetupPacket, PUCHAR,
                                    ULONG BufferLength, PULONG LengthTransferred, LPOVERLAPPED) {
     ++counts.controlTransfers;
+    // Takes whatever is sent; has nothing to answer (no report descriptor).
+    if (SetupPacket.RequestType & USB_ENDPOINT_DIRECTION_MASK) {
+        *LengthTransferred = 0;
+        lastError = ERROR_GEN_FAILURE;
+        return FALSE;
+    }
     *LengthTransferred = BufferLength;
     return TRUE;
 }

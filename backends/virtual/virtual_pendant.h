@@ -13,6 +13,7 @@
 
 #include "protocol/display.h"
 #include "protocol/guid.h"
+#include "protocol/report_descriptor.h"
 #include "usb/discovery.h"
 #include "usb/winapi.h"
 
@@ -52,15 +53,26 @@ struct Pipe {
     USHORT maxPacket;
 };
 
+// Whether a zero-length packet follows a report that fills its last packet:
+// after a report longer than one packet (a host reading more than a packet
+// could not otherwise tell where it ends), after every such report (as the
+// kernel's HID gadget function does), or never.
+enum class ZeroLengthPacket { AfterSpanningReports, Always, Never };
+
 struct Device {
     bool present = true;
     GUID interfaceGuid = PendantInterfaceGuid;
-    std::string path = "\\\\?\\usb#vid_fff0&pid_0001#virtual#" +
-                       FormatGuidParts(PendantInterfaceGuidParts, true);
+    std::string path =
+        "\\\\?\\usb#vid_fff0&pid_0001#virtual#" + FormatGuidParts(PendantInterfaceGuidParts, true);
     USB_DEVICE_DESCRIPTOR descriptor = {18,     1,      0x0200, 0, 0, 0, 64,
                                         0xFFF0, 0x0001, 0x0100, 0, 0, 0, 1};
     USB_INTERFACE_DESCRIPTOR iface = {9, 4, 0, 0, 1, 3, 0, 0, 0};
     std::vector<Pipe> pipes = {{UsbdPipeTypeInterrupt, 0x81, 8}};
+    // Answered to GET_DESCRIPTOR (report) on interface 0; empty: the request
+    // is refused (stalled), as by a pendant that is not HID.
+    std::vector<std::uint8_t> reportDescriptor =
+        protocol::PendantReportDescriptor(DefaultInputReportBytes);
+    ZeroLengthPacket zeroLengthPacket = ZeroLengthPacket::AfterSpanningReports;
 };
 
 // Back to a fresh state: the default device (present, one interrupt IN pipe
@@ -85,8 +97,9 @@ bool Plugged();
 // until a short one or its buffer is full (as on the bus: a report of one
 // full packet runs on into the next report, a read that times out half-way
 // loses what it gathered, and a packet larger than what the read has room
-// for is an overflow, ERROR_GEN_FAILURE). A report longer than one packet
-// ends with a short packet, zero-length if it fills its last one. A
+// for is an overflow, ERROR_GEN_FAILURE). Whether a zero-length packet
+// follows a report that fills its last packet is the device's
+// zeroLengthPacket. A
 // time-out makes one read wait out the pipe's time-out. With nothing queued,
 // reads time out.
 void QueueReport(const std::vector<std::uint8_t>& report);

@@ -136,7 +136,9 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     std::uint8_t setup[8];
     std::memcpy(setup, &SetupPacket, sizeof setup);
     r.bytes.assign(setup, setup + sizeof setup);
-    if (Buffer != nullptr)
+    // What goes out is recorded now, what comes in once it has.
+    const bool in = (SetupPacket.RequestType & USB_ENDPOINT_DIRECTION_MASK) != 0;
+    if (Buffer != nullptr && !in)
         r.bytes.insert(r.bytes.end(), Buffer, Buffer + BufferLength);
     DWORD error = 0;
     if (Injected(Call::WinUsb_ControlTransfer, error) ||
@@ -145,6 +147,23 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     if (Overlapped != nullptr || (Buffer == nullptr && BufferLength != 0) ||
         BufferLength != SetupPacket.Length)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
+    if (in) {
+        // The one request a pendant answers with data: its report descriptor.
+        const std::vector<std::uint8_t>& descriptor = S().device.reportDescriptor;
+        const bool asksDescriptor = SetupPacket.RequestType == ReportDescriptorSetup.RequestType &&
+                                    SetupPacket.Request == ReportDescriptorSetup.Request &&
+                                    SetupPacket.Value == ReportDescriptorSetup.Value &&
+                                    SetupPacket.Index == 0;
+        if (!asksDescriptor || descriptor.empty())
+            return Finish(r, ERROR_GEN_FAILURE, FALSE);
+        const std::size_t n = std::min<std::size_t>(descriptor.size(), BufferLength);
+        std::memcpy(Buffer, descriptor.data(), n);
+        r.bytes.insert(r.bytes.end(), descriptor.begin(),
+                       descriptor.begin() + static_cast<std::ptrdiff_t>(n));
+        if (LengthTransferred != nullptr)
+            *LengthTransferred = static_cast<ULONG>(n);
+        return Finish(r, ERROR_SUCCESS, TRUE);
+    }
     if (LengthTransferred != nullptr)
         *LengthTransferred = BufferLength;
     const BOOL ok = Finish(r, ERROR_SUCCESS, TRUE);
@@ -173,12 +192,9 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
 
     // The pendant sends each report as packets of the pipe's size; a read
     // takes packets until a short one or a full buffer, as on the bus. A
-    // report of one packet that fills it does not end the read, and a read
-    // that times out half-way loses what it had gathered. A report longer
-    // than a packet ends with a short packet, a zero-length one when it
-    // fills its last: as a device must that sends reports longer than its
-    // packets, since a host reading more than a packet could not tell where
-    // one ends.
+    // report that fills its last packet ends the read only when a
+    // zero-length packet follows it (Device::zeroLengthPacket), and a read
+    // that times out half-way loses what it had gathered.
     State& s = S();
     const std::size_t packetSize = pipe->maxPacket != 0 ? pipe->maxPacket : 64;
     std::vector<std::uint8_t> got;
@@ -198,8 +214,11 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
             got.insert(got.end(), in.report.begin() + static_cast<std::ptrdiff_t>(in.sent),
                        in.report.begin() + static_cast<std::ptrdiff_t>(in.sent + packet));
         in.sent += packet;
-        const bool spans = in.report.size() > packetSize;
-        if (in.sent >= in.report.size() && (packet < packetSize || !spans))
+        const ZeroLengthPacket zlp = s.device.zeroLengthPacket;
+        const bool zlpFollows =
+            zlp == ZeroLengthPacket::Always ||
+            (zlp == ZeroLengthPacket::AfterSpanningReports && in.report.size() > packetSize);
+        if (in.sent >= in.report.size() && (packet < packetSize || !zlpFollows))
             s.input.pop_front();
         if (overflow) {
             // More than the read asked for: the host reports an overflow.

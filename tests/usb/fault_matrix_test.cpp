@@ -51,6 +51,7 @@ const std::vector<Site> OpenSites = {
     {Call::WinUsb_QueryPipe, 2},
     {Call::WinUsb_QueryPipe, 3},
     {Call::WinUsb_SetPipePolicy, 1},
+    {Call::WinUsb_ControlTransfer, 1}, // the report descriptor
 };
 
 // The one call Open makes only on a failure path: closing the device file

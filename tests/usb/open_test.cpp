@@ -50,8 +50,13 @@ TEST_F(OpenTest, SucceedsThroughTheWholeConversationInOrder) {
                                                "WinUsb_GetDescriptor",
                                                "WinUsb_QueryInterfaceSettings",
                                                "WinUsb_QueryPipe",
-                                               "WinUsb_SetPipePolicy"};
+                                               "WinUsb_SetPipePolicy",
+                                               "WinUsb_ControlTransfer"};
     EXPECT_EQ(PlatformCalls(), expected);
+    // The report descriptor, asked of interface 0, sets the read length.
+    const auto reportDescriptor = vp::CallsOf(vp::Call::WinUsb_ControlTransfer)[0];
+    EXPECT_EQ(Hex({reportDescriptor.bytes.begin(), reportDescriptor.bytes.begin() + 8}),
+              "81 06 00 22 00 00 00 04");
 
     const auto create = vp::CallsOf(vp::Call::CreateFileA)[0];
     EXPECT_EQ(std::string(create.bytes.begin(), create.bytes.end()), vp::CurrentDevice().path);
