@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "pendant_side/pendant_side.h"
-#include "support/capture.h"
 #include "support/protocol_cases.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 

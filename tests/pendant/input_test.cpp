@@ -1,6 +1,6 @@
 // Reading one input report: the decision table, the trace line, short reports.
-#include "support/capture.h"
 #include "support/protocol_cases.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 

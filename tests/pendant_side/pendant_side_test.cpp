@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "pendant_side/pendant_side.h"
-#include "support/capture.h"
+#include "support/example_display.h"
 
 using namespace pendant_side;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 

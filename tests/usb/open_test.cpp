@@ -2,7 +2,7 @@
 // failure, and that every failure path releases all it took.
 #include <string>
 
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 

@@ -1,7 +1,7 @@
 // The interface and endpoint report and the pipes it records.
 #include <string>
 
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 
