@@ -24,10 +24,7 @@ class ReadInputTest : public VirtualPendantTest {
     // A pendant with these pipes instead, opened into dev.
     static void OpenWithPipes(PendantDevice& dev, const std::vector<vp::Pipe>& pipes) {
         vp::Reset();
-        vp::Device d;
-        d.pipes = pipes;
-        d.iface.bNumEndpoints = static_cast<UCHAR>(pipes.size());
-        vp::SetDevice(d);
+        vp::SetDevice(DeviceWithPipes(pipes));
         OpenQuietly(dev);
     }
     // Reads one queued report; returns the trace output.
