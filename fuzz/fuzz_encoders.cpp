@@ -11,6 +11,7 @@
 #include "fuzz/fuzz_support.h"
 #include "pendant/pendant_device.h"
 #include "protocol/display.h"
+#include "tests/support/encoding_rule.h"
 
 namespace {
 
@@ -24,22 +25,7 @@ std::uint16_t Word(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The encoding rule, step by step, for values where it is defined.
-bool Defined(float v) {
-    return std::isfinite(v) && std::fabs(static_cast<double>(v)) * 10000.0 < 4294967295.5;
-}
-
-void ReferenceFixed(float v, std::uint16_t& whole, std::uint16_t& fraction) {
-    const auto a =
-        static_cast<std::uint32_t>(std::round(std::fabs(static_cast<double>(v)) * 10000.0));
-    whole = static_cast<std::uint16_t>((a / 10000) & 0xFFFF);
-    fraction = static_cast<std::uint16_t>((a % 10000) | (v < 0.0f ? 0x8000 : 0));
-}
-
-float RoundedToThousandths(float f) {
-    const float product = f * 1000.0f;
-    return static_cast<float>(std::round(static_cast<double>(product)) / 1000.0);
-}
+using encoding_rule::Defined;
 
 void CheckEncoding(const std::uint8_t* out, float signOf, const char* what) {
     fuzz::Check((Word(out + 2) & 0x7FFF) < 10000, what);
@@ -57,23 +43,22 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         return 0;
     const float value = FloatAt(data);
     std::uint8_t out[4];
-    std::uint16_t whole, fraction;
 
     fuzz::Check(EncodeFixed(value, out) == 4, "EncodeFixed did not return 4");
     CheckEncoding(out, value, "EncodeFixed: fraction or sign bit");
     if (Defined(value)) {
-        ReferenceFixed(value, whole, fraction);
-        fuzz::Check(Word(out) == whole && Word(out + 2) == fraction,
+        const encoding_rule::Words rule = encoding_rule::Fixed(value);
+        fuzz::Check(Word(out) == rule.whole && Word(out + 2) == rule.fraction,
                     "EncodeFixed differs from the rule");
     }
 
     fuzz::Check(EncodeCoordinate(value, out) == 4, "EncodeCoordinate did not return 4");
     // The sign is that of the value rounded to three decimals.
-    const float rounded = RoundedToThousandths(value);
+    const float rounded = encoding_rule::RoundedToThousandths(value);
     CheckEncoding(out, rounded, "EncodeCoordinate: fraction or sign bit");
     if (Defined(rounded)) {
-        ReferenceFixed(rounded, whole, fraction);
-        fuzz::Check(Word(out) == whole && Word(out + 2) == fraction,
+        const encoding_rule::Words rule = encoding_rule::Fixed(rounded);
+        fuzz::Check(Word(out) == rule.whole && Word(out + 2) == rule.fraction,
                     "EncodeCoordinate differs from the rule");
     }
 

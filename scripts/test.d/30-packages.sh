@@ -7,22 +7,8 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 src="$PWD"
 
-checks=0 failed=0
-ok() {
-    checks=$((checks + 1))
-    echo "ok: $*"
-}
-bad() {
-    checks=$((checks + 1))
-    failed=$((failed + 1))
-    echo "FAIL: $*"
-}
-# check NAME COMMAND...: one check that passes when COMMAND does.
-check() {
-    local name="$1"
-    shift
-    if "$@"; then ok "$name"; else bad "$name"; fi
-}
+# shellcheck source=SCRIPTDIR/../../tests/support/lib.sh
+source "$src/tests/support/lib.sh"
 lexgrog_quiet() { lexgrog "$1" >"$work/lexgrog.out" 2>&1; }
 # step NAME COMMAND...: a step the checks need; its log is shown when it
 # fails, and the suite stops there.
@@ -33,14 +19,14 @@ step() {
     echo "== packages: $name"
     if ! timeout 1800 "$@" >"$log" 2>&1; then
         tail -n 40 "$log"
-        bad "$name (log: $log)"
-        summary
+        fail "$name (log: $log)"
+        packages_summary
         exit 1
     fi
 }
-summary() {
+packages_summary() {
     echo
-    echo "packages: $checks checks, $failed failed"
+    summary packages
 }
 
 work="$(mktemp -d)"
@@ -59,11 +45,11 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache
 arch="$(dpkg --print-architecture)"
 deb="build/package/pendant-test_${version}_${arch}.deb"
 zip="build/package-windows/pendant-test-${version}-win32.zip"
-[ -n "$version" ] || bad "the project's version is in the package build's cache"
-[ -f "$deb" ] || bad "cpack made $deb"
-[ -f "$zip" ] || bad "cpack made $zip"
-if [ "$failed" -gt 0 ]; then
-    summary
+[ -n "$version" ] || fail "the project's version is in the package build's cache"
+[ -f "$deb" ] || fail "cpack made $deb"
+[ -f "$zip" ] || fail "cpack made $zip"
+if ! all_passed; then
+    packages_summary
     exit 1
 fi
 echo "packages: $deb ($(stat -c %s "$deb") bytes), $zip ($(stat -c %s "$zip") bytes)"
@@ -78,12 +64,12 @@ expect_run() {
     printf '%s' "$input" | timeout 60 "$@" >"$work/out" 2>"$work/err"
     status=$?
     if [ "$status" -ne 0 ]; then
-        bad "$name: status $status; stderr: $(head -c 400 "$work/err")"
+        fail "$name: status $status; stderr: $(head -c 400 "$work/err")"
     elif [ "$(cat "$work/out"; echo .)" != "$want." ]; then
-        bad "$name: standard output differs:"
+        fail "$name: standard output differs:"
         od -c "$work/out" | head -10
     elif [ -s "$work/err" ]; then
-        bad "$name: standard error: $(head -c 400 "$work/err")"
+        fail "$name: standard error: $(head -c 400 "$work/err")"
     else
         ok "$name"
     fi
@@ -184,7 +170,7 @@ if bash tests/windows/run_case.sh --wine cmake/wine-run.sh --arch win32 \
     ok "zip: pendant-test.exe under Wine prints the no-device lines and exits 0"
 else
     cat "$work/wine.log"
-    bad "zip: pendant-test.exe under Wine"
+    fail "zip: pendant-test.exe under Wine"
 fi
 
 # ---- The lean Linux path -------------------------------------------------------
@@ -211,12 +197,12 @@ if cmake -S . -B "$lean" -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON -DCMAKE_DISABLE_F
     check "no sim packages: no sim test is registered" test "$(grep -c 'sim_script_mode\|pendant_sim' "$work/lean.tests")" = 0
 else
     tail -n 20 "$work/lean.log"
-    bad "no sim packages: the configure succeeds"
+    fail "no sim packages: the configure succeeds"
 fi
 # ...but where pendant-sim is required (the test presets), it stops.
 rm -rf "$lean"
 if cmake -S . -B "$lean" -DPENDANT_SIM=ON -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON >"$work/lean.log" 2>&1; then
-    bad "no CLI11, PENDANT_SIM=ON: the configure fails"
+    fail "no CLI11, PENDANT_SIM=ON: the configure fails"
 else
     check "no CLI11, PENDANT_SIM=ON: the configure fails, saying why" says "$work/lean.log" \
         "pendant-sim: it needs CLI11 and ncurses; as root, run apt-get install libcli11-dev, then"
@@ -231,7 +217,7 @@ if bash scripts/run-sim.sh </dev/null >"$work/run-sim.out" 2>&1; then
         "$work/run-sim.out"
 else
     tail -n 20 "$work/run-sim.out"
-    bad "run-sim.sh: ends with status 0"
+    fail "run-sim.sh: ends with status 0"
 fi
 
 # ---- The docs ------------------------------------------------------------------
@@ -252,5 +238,5 @@ printf 'jog 2 2\njog 2 -1\nturns 2\n' | pendant-sim --script - | grep -v '^\[fra
 block README.md sample-output >"$work/readme.sample"
 check "docs: the README's sample output is exactly what the tool prints" cmp -s "$work/sample" "$work/readme.sample"
 
-summary
-[ "$failed" -eq 0 ]
+packages_summary
+all_passed

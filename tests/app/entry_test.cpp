@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/entry.h"
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 

@@ -350,19 +350,9 @@ write_lookalike() {
 # ---------------------------------------------------------------------------
 # Runs
 
-passed=0 failed=0
-run() {  # NAME COMMAND...: one check, failing the test when COMMAND fails
-    local name=$1; shift
-    if "$@" >"$work/out" 2>&1; then
-        echo "ok: $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        sed 's/^/    /' "$work/out"
-        failed=$((failed + 1))
-        keep=1
-    fi
-}
+# shellcheck source=SCRIPTDIR/../support/lib.sh
+source "$here/../support/lib.sh"
+on_fail() { keep=1; }
 
 header_len=64 write_capture >"$work/capture220.txt"
 # The same transfers with the 48-byte header; the expected lines stay.
@@ -377,14 +367,14 @@ header_len=64 write_lookalike >"$work/lookalike.txt"
 "$text2pcap" -q -l 220 -t ISO "$work/lookalike.txt" "$work/lookalike.pcapng" 2>>"$work/text2pcap.log"
 
 check="$here/check_capture.sh"
-run "link type 220, default preferences" \
+check_quiet "link type 220, default preferences" \
     bash "$check" --display "$work/capture220.pcapng" "$work/expected.default"
-run "link type 189, default preferences" \
+check_quiet "link type 189, default preferences" \
     bash "$check" --display "$work/capture189.pcapng" "$work/expected.default"
-run "bus 1, device 5, input endpoint 0x82" \
+check_quiet "bus 1, device 5, input endpoint 0x82" \
     bash "$check" --display -o pendant.bus:1 -o pendant.device:5 -o pendant.input_endpoint:0x82 \
     "$work/capture220.pcapng" "$work/expected.restricted"
-run "FE FD 0F inside a frame's data" \
+check_quiet "FE FD 0F inside a frame's data" \
     bash "$check" --display --one-pass "$work/expected.lookalike.one" \
     "$work/lookalike.pcapng" "$work/expected.lookalike"
 
@@ -395,7 +385,7 @@ info_shows_four_decimals() {
     echo "info column: $(cat "$work/info")"
     grep -qxF "Display frame: 1.5000 -2.2500 123.4570 | 0.0010 0.0000 10.0000 | 100 200 3000 12000" "$work/info"
 }
-run "info column of the example frame" info_shows_four_decimals
+check_quiet "info column of the example frame" info_shows_four_decimals
 
 # The checker itself must notice one wrong value.
 checker_rejects_a_wrong_value() {
@@ -405,7 +395,7 @@ checker_rejects_a_wrong_value() {
     bash "$check" --display "$work/capture220.pcapng" "$work/expected.wrong" || status=$?
     [ "$status" -eq 1 ] || { echo "check_capture.sh exited $status on a wrong value, not 1"; return 1; }
 }
-run "checker rejects a wrong value" checker_rejects_a_wrong_value
+check_quiet "checker rejects a wrong value" checker_rejects_a_wrong_value
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary dissector
+all_passed

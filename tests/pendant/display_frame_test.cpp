@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "protocol/display.h"
-#include "support/capture.h"
 #include "support/protocol_cases.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 

@@ -10,24 +10,16 @@
 #include <vector>
 
 #include "pendant/pendant_device.h"
+#include "support/encoding_rule.h"
 
 namespace {
 
-bool Defined(float v) {
-    return std::isfinite(v) && std::fabs(static_cast<double>(v)) * 10000.0 < 4294967295.5;
-}
+using encoding_rule::Defined;
 
+// The rule's words as the encoder's four bytes read little-endian.
 std::uint32_t RuleFixed(float v) {
-    const auto a =
-        static_cast<std::uint32_t>(std::round(std::fabs(static_cast<double>(v)) * 10000.0));
-    const auto whole = (a / 10000) & 0xFFFF;
-    const auto fraction = (a % 10000) | (v < 0.0f ? 0x8000u : 0u);
-    return whole | fraction << 16;
-}
-
-float RuleRounded(float f) {
-    const float product = f * 1000.0f;
-    return static_cast<float>(std::round(static_cast<double>(product)) / 1000.0);
+    const encoding_rule::Words w = encoding_rule::Fixed(v);
+    return w.whole | static_cast<std::uint32_t>(w.fraction) << 16;
 }
 
 std::uint32_t Encoded(int (*encode)(float, std::uint8_t*), float v) {
@@ -82,7 +74,7 @@ TEST(EncodingSweep, EncodeCoordinateFollowsTheRule) {
         values.push_back(FromBits(static_cast<std::uint32_t>(bits)));
     int checked = 0;
     for (float v : values) {
-        const float rounded = RuleRounded(v);
+        const float rounded = encoding_rule::RoundedToThousandths(v);
         if (!Defined(rounded))
             continue;
         ++checked;

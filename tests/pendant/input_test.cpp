@@ -1,6 +1,6 @@
 // Reading one input report: the decision table, the trace line, short reports.
-#include "support/capture.h"
 #include "support/protocol_cases.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 
@@ -26,10 +26,8 @@ class ReadInputTest : public VirtualPendantTest {
     // then follows the pipe's packet size).
     static void OpenWithPipes(PendantDevice& dev, const std::vector<vp::Pipe>& pipes) {
         vp::Reset();
-        vp::Device d;
-        d.pipes = pipes;
+        vp::Device d = DeviceWithPipes(pipes);
         d.reportDescriptor.clear();
-        d.iface.bNumEndpoints = static_cast<UCHAR>(pipes.size());
         vp::SetDevice(d);
         OpenQuietly(dev);
     }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "protocol/display.h"
-#include "support/capture.h"
+#include "support/example_display.h"
 
 using namespace protocol;
 

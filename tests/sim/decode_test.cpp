@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "sim/decode.h"
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace {
 

@@ -13,8 +13,10 @@ tm() { tmux -L "$socket" -f /dev/null "$@"; }
 trap 'tm kill-server 2>/dev/null; rm -rf "$work"' EXIT
 
 screen() { tm capture-pane -p -t sim 2>/dev/null; }
-fail() {
-    echo "FAIL: $*"
+# shellcheck source=SCRIPTDIR/../support/lib.sh
+source "$(dirname "$0")/../support/lib.sh"
+# The first failure stops the test, showing the pane and pendant-sim's errors.
+on_fail() {
     echo "--- screen ---"
     screen
     echo "--- stderr ---"

@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace {
 

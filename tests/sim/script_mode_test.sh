@@ -8,23 +8,14 @@ sim="$1"
 docs="$2/docs/sim.md"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+# shellcheck source=SCRIPTDIR/../support/lib.sh
+source "$(dirname "$0")/../support/lib.sh"
 # run NAME [ARGS...]: runs pendant-sim with a time limit, keeping stdout,
 # stderr and the exit status under $work/NAME.
 run() {
     local name="$1"
     shift
-    timeout 60 "$sim" "$@" >"$work/$name.out" 2>"$work/$name.err"
-    echo $? >"$work/$name.status"
-}
-expect_status() { # NAME STATUS
-    local got
-    got="$(cat "$work/$1.status")"
-    [ "$got" = "$2" ] || fail "$1: exit status $got, want $2; stderr: $(cat "$work/$1.err")"
+    run_saving "$name" timeout 60 "$sim" "$@"
 }
 expect_line() { # NAME FILE LINE: FILE holds LINE exactly
     grep -qxF -- "$3" "$2" || { fail "$1: no line '$3' in:"; cat "$2"; }
@@ -55,8 +46,7 @@ expect_line example "$work/example.out" "[frame 1] $values"
 [ "$(grep -c '^\[frame ' "$work/example.out")" = 2 ] || fail "example: more than one frame"
 
 # 2. The same script from standard input.
-timeout 60 "$sim" --script - <"$work/example.sim" >"$work/stdin.out" 2>"$work/stdin.err"
-echo $? >"$work/stdin.status"
+run stdin --script - <"$work/example.sim"
 expect_status stdin 0
 cmp -s "$work/stdin.out" "$work/example.out" || fail "stdin: output differs from the file's"
 
@@ -66,8 +56,7 @@ run bad --script "$work/bad.sim"
 expect_status bad 2
 expect_line bad "$work/bad.err" "pendant-sim: $work/bad.sim:4: \"two\" is not a count from 1 to 1000000; usage: turns N"
 [ -s "$work/bad.out" ] && fail "bad: the tool ran anyway: $(cat "$work/bad.out")"
-printf 'jog 1 1\n  frobnicate\n' | timeout 60 "$sim" --script - >"$work/badin.out" 2>"$work/badin.err"
-echo $? >"$work/badin.status"
+printf 'jog 1 1\n  frobnicate\n' | run badin --script -
 expect_status badin 2
 grep -qF '<stdin>:2: unknown command "frobnicate"' "$work/badin.err" || fail "badin: $(cat "$work/badin.err")"
 run missing --script "$work/no-such.sim"
@@ -102,14 +91,12 @@ expect_line plain "$work/plain.out" "[pendant display] set1 0.0000 0.0000 0.0000
 # output on a full device, and the tool's own output when its temporary
 # file may not grow (a file size limit stands in for a full disk).
 printf 'jog 1 1\nturns 2\n' >"$work/short.sim"
-timeout 60 "$sim" --script "$work/short.sim" >/dev/full 2>"$work/full.err"
-echo $? >"$work/full.status"
+OUT=/dev/full run full --script "$work/short.sim"
 expect_status full 1
 expect_line full "$work/full.err" "pendant-sim: cannot write the output: No space left on device"
 for mode in --demo decode-frame; do
     if [ "$mode" = --demo ]; then args=(--demo); else args=(decode-frame $frame); fi
-    timeout 60 "$sim" "${args[@]}" </dev/null >/dev/full 2>"$work/full-$mode.err"
-    echo $? >"$work/full-$mode.status"
+    OUT=/dev/full run "full-$mode" "${args[@]}" </dev/null
     expect_status "full-$mode" 1
 done
 # (The limit holds for every file the process writes, so its own output
@@ -126,7 +113,7 @@ printf 'fail LocalFree\nturns 1\n' >"$work/localfree.sim"
 run localfree --script "$work/localfree.sim"
 expect_status localfree 0
 
-if [ "$failures" -ne 0 ]; then
+if ! all_passed; then
     echo "$failures check(s) failed"
     exit 1
 fi

@@ -1,29 +1,19 @@
-// Test support: standard output capture and a clean virtual pendant per test.
+// Test support for every C++ suite, on Linux and on Windows (under Wine):
+// standard output capture and a hex formatter. No platform headers, so the
+// Windows suites include it beside <windows.h>.
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
-#include <vector>
 
-#include "backends/virtual/virtual_pendant.h"
-#include "pendant/pendant_device.h"
-#include "support/example_display.h"
-
-// Everything fn printed to standard output.
+// Everything fn printed to standard output, line ends as "\n" (the Windows
+// runtime's "\r\n" read back as "\n").
 std::string CaptureStdout(const std::function<void()>& fn);
 
-// "21 09 06 03" style hex of bytes, for readable failure messages.
-std::string Hex(const std::vector<std::uint8_t>& bytes);
-
-// Each test starts with a fresh virtual pendant (present, one interrupt IN
-// pipe 0x81 of 8-byte packets) and leaves none behind.
-class VirtualPendantTest : public ::testing::Test {
-  protected:
-    void SetUp() override { virtual_pendant::Reset(); }
-    void TearDown() override { virtual_pendant::Reset(); }
-
-    // Opens device, swallowing the survey report; fails the test if it could not.
-    static void OpenQuietly(PendantDevice& device);
-};
+// "21 09 06 03" style hex of bytes, for readable failure messages; with
+// group, " | " after every group bytes ("06 FE FD 0F 00 00 00 00 | 06 ...",
+// one display report per group of 8).
+std::string Hex(std::span<const std::uint8_t> bytes, std::size_t group = 0);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 #include "usb/discovery.h"
 
 namespace vp = virtual_pendant;

@@ -2,7 +2,7 @@
 // failure, and that every failure path releases all it took.
 #include <string>
 
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 
@@ -19,14 +19,33 @@ class OpenTest : public VirtualPendantTest {
     }
 };
 
-// The calls that reach the platform, without the bookkeeping ones.
+// The calls that reach the platform, without the last-error bookkeeping.
 std::vector<std::string> PlatformCalls() {
     std::vector<std::string> names;
     for (const auto& c : vp::Calls())
-        if (c.call != vp::Call::GetLastError && c.call != vp::Call::SetLastError &&
-            c.call != vp::Call::GetTickCount)
+        if (c.call != vp::Call::GetLastError && c.call != vp::Call::SetLastError)
             names.emplace_back(vp::CallName(c.call));
     return names;
+}
+
+// The whole conversation of a successful opening of a device with this many
+// pipes: each pipe is queried once, in order, before the time-out is set.
+std::vector<std::string> OpeningCalls(unsigned pipes) {
+    std::vector<std::string> calls = {"SetupDiGetClassDevsA",
+                                      "SetupDiEnumDeviceInterfaces",
+                                      "SetupDiGetDeviceInterfaceDetailA",
+                                      "LocalAlloc",
+                                      "SetupDiGetDeviceInterfaceDetailA",
+                                      "LocalFree",
+                                      "SetupDiDestroyDeviceInfoList",
+                                      "CreateFileA",
+                                      "WinUsb_Initialize",
+                                      "WinUsb_GetDescriptor",
+                                      "WinUsb_QueryInterfaceSettings"};
+    calls.insert(calls.end(), pipes, "WinUsb_QueryPipe");
+    calls.emplace_back("WinUsb_SetPipePolicy");
+    calls.emplace_back("WinUsb_ControlTransfer"); // a HID pendant's report descriptor
+    return calls;
 }
 
 } // namespace
@@ -38,25 +57,12 @@ TEST_F(OpenTest, SucceedsThroughTheWholeConversationInOrder) {
     EXPECT_EQ(noDevice, FALSE);
     EXPECT_TRUE(device.UsbOpen);
 
-    const std::vector<std::string> expected = {"SetupDiGetClassDevsA",
-                                               "SetupDiEnumDeviceInterfaces",
-                                               "SetupDiGetDeviceInterfaceDetailA",
-                                               "LocalAlloc",
-                                               "SetupDiGetDeviceInterfaceDetailA",
-                                               "LocalFree",
-                                               "SetupDiDestroyDeviceInfoList",
-                                               "CreateFileA",
-                                               "WinUsb_Initialize",
-                                               "WinUsb_GetDescriptor",
-                                               "WinUsb_QueryInterfaceSettings",
-                                               "WinUsb_QueryPipe",
-                                               "WinUsb_SetPipePolicy",
-                                               "WinUsb_ControlTransfer"};
-    EXPECT_EQ(PlatformCalls(), expected);
+    EXPECT_EQ(PlatformCalls(), OpeningCalls(1));
     // The report descriptor, asked of interface 0, sets the read length.
     const auto reportDescriptor = vp::CallsOf(vp::Call::WinUsb_ControlTransfer)[0];
     EXPECT_EQ(Hex({reportDescriptor.bytes.begin(), reportDescriptor.bytes.begin() + 8}),
               "81 06 00 22 00 00 00 04");
+    EXPECT_EQ(device.ReadLength, 8u);
 
     const auto create = vp::CallsOf(vp::Call::CreateFileA)[0];
     EXPECT_EQ(std::string(create.bytes.begin(), create.bytes.end()), vp::CurrentDevice().path);
@@ -87,6 +93,20 @@ TEST_F(OpenTest, SucceedsThroughTheWholeConversationInOrder) {
     EXPECT_EQ(open.detailBuffers, 0);
     EXPECT_EQ(open.files, 1);
     EXPECT_EQ(open.interfaces, 1);
+}
+
+TEST_F(OpenTest, QueriesEachPipeOnceInOrder) {
+    vp::SetDevice(DeviceWithPipes({{UsbdPipeTypeInterrupt, 0x81, 8},
+                                   {UsbdPipeTypeBulk, 0x82, 64},
+                                   {UsbdPipeTypeBulk, 0x01, 64}}));
+    PendantDevice device;
+    ASSERT_EQ(OpenCapturing(device, nullptr), S_OK);
+    EXPECT_EQ(PlatformCalls(), OpeningCalls(3));
+    const auto queries = vp::CallsOf(vp::Call::WinUsb_QueryPipe);
+    ASSERT_EQ(queries.size(), 3u);
+    for (std::uint64_t i = 0; i < 3; ++i)
+        EXPECT_EQ(queries[i].args[2], i) << "pipe index of query " << i;
+    device.Close();
 }
 
 struct FailureCase {
@@ -186,10 +206,7 @@ TEST_F(OpenTest, FailuresAfterWinUsbStartsDoNotFailTheOpen) {
 }
 
 TEST_F(OpenTest, WithoutAReadPipeTheTimeOutIsStillSetOnPipeZero) {
-    vp::Device noPipes;
-    noPipes.iface.bNumEndpoints = 0;
-    noPipes.pipes.clear();
-    vp::SetDevice(noPipes);
+    vp::SetDevice(DeviceWithPipes({}));
     PendantDevice device;
     EXPECT_EQ(OpenCapturing(device, nullptr), S_OK);
     EXPECT_EQ(device.ReadPipeId, 0);

@@ -1,7 +1,7 @@
 // The interface and endpoint report and the pipes it records.
 #include <string>
 
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 
@@ -41,10 +41,7 @@ class Survey : public VirtualPendantTest, public ::testing::WithParamInterface<S
 
 TEST_P(Survey, PrintsTheReportAndRecordsThePipes) {
     const SurveyCase& c = GetParam();
-    vp::Device d;
-    d.pipes = c.pipes;
-    d.iface.bNumEndpoints = static_cast<UCHAR>(c.pipes.size());
-    vp::SetDevice(d);
+    vp::SetDevice(DeviceWithPipes(c.pipes));
     PendantDevice device;
     OpenQuietly(device);
     device.ReadPipeId = device.WritePipeId = device.PipeInterruptFirst = device.PipeInterruptLast =
@@ -135,10 +132,8 @@ TEST_F(SurveyFailure, FailedInterfaceQueryEndsTheSurveyWithItsErrorText) {
 }
 
 TEST_F(SurveyFailure, FailedPipeQuerySkipsThatPipeSilently) {
-    vp::Device d;
-    d.pipes = {{UsbdPipeTypeInterrupt, 0x81, 8}, {UsbdPipeTypeInterrupt, 0x82, 8}};
-    d.iface.bNumEndpoints = 2;
-    vp::SetDevice(d);
+    vp::SetDevice(
+        DeviceWithPipes({{UsbdPipeTypeInterrupt, 0x81, 8}, {UsbdPipeTypeInterrupt, 0x82, 8}}));
     vp::FailCall(vp::Call::WinUsb_QueryPipe, 1, ERROR_GEN_FAILURE);
     PendantDevice device;
     std::string out;

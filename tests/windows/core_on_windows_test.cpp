@@ -13,10 +13,7 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <io.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +22,7 @@
 #include "pendant/pendant_device.h"
 #include "usb/discovery.h"
 #include "standin_helpers.h"
+#include "support/capture.h"
 #include "support/example_display.h"
 #include "support/protocol_cases.h"
 
@@ -67,36 +65,6 @@ extern "C" WINBOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE, UCHAR pipe, P
 
 namespace {
 
-// Everything printed to standard output while fn runs, line ends as LF.
-template <typename Fn> std::string CaptureStdout(Fn fn) {
-    std::fflush(stdout);
-    FILE* sink = std::tmpfile();
-    const int saved = _dup(1);
-    _dup2(_fileno(sink), 1);
-    fn();
-    std::fflush(stdout);
-    _dup2(saved, 1);
-    _close(saved);
-    std::string text;
-    std::rewind(sink);
-    for (int c = std::fgetc(sink); c != EOF; c = std::fgetc(sink))
-        if (c != '\r')
-            text += static_cast<char>(c);
-    std::fclose(sink);
-    return text;
-}
-
-std::string Hex(const std::uint8_t* bytes, std::size_t n) {
-    std::string s;
-    char two[4];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(two, sizeof two, "%02X", bytes[i]);
-        s += (i == 0 ? "" : (i % 8 == 0 ? " | " : " "));
-        s += two;
-    }
-    return s;
-}
-
 // A record that looks open, so ReadInput and SendDisplay reach the platform.
 void LookOpen(PendantDevice& device) {
     device.UsbInterface = reinterpret_cast<WINUSB_INTERFACE_HANDLE>(static_cast<LONG_PTR>(0x1000));
@@ -133,9 +101,9 @@ TEST_F(CoreOnWindows, FreshRecordFrame) {
     DisplayFrame frame;
     std::memset(frame, 0xCC, sizeof frame);
     device.BuildDisplayFrame(frame);
-    EXPECT_EQ(Hex(frame, sizeof frame), "06 FE FD 0F 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
-                                        "06 00 00 00 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
-                                        "06 00 00 00 00 00 00 00 | 06 08 02 00 00 00 00 00");
+    EXPECT_EQ(Hex(frame, 8), "06 FE FD 0F 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
+                             "06 00 00 00 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
+                             "06 00 00 00 00 00 00 00 | 06 08 02 00 00 00 00 00");
 }
 
 TEST_F(CoreOnWindows, ExampleDisplayIsSentAsSixSetReports) {
@@ -147,14 +115,13 @@ TEST_F(CoreOnWindows, ExampleDisplayIsSentAsSixSetReports) {
     ASSERT_EQ(usb.setups.size(), 6u);
     std::vector<std::uint8_t> sent;
     for (std::size_t n = 0; n < 6; ++n) {
-        EXPECT_EQ(Hex(usb.setups[n].data(), usb.setups[n].size()), "21 09 06 03 00 00 08 00")
-            << "setup packet of report " << n;
+        EXPECT_EQ(Hex(usb.setups[n]), "21 09 06 03 00 00 08 00") << "setup packet of report " << n;
         ASSERT_EQ(usb.reports[n].size(), 8u);
         sent.insert(sent.end(), usb.reports[n].begin(), usb.reports[n].end());
     }
-    EXPECT_EQ(Hex(sent.data(), sent.size()), "06 FE FD 0F 01 00 88 13 | 06 02 00 C4 89 7B 00 DA | "
-                                             "06 11 00 00 0A 00 00 00 | 06 00 00 0A 00 00 00 64 | "
-                                             "06 00 C8 00 B8 0B E0 2E | 06 08 02 00 00 00 00 00");
+    EXPECT_EQ(Hex(sent, 8), "06 FE FD 0F 01 00 88 13 | 06 02 00 C4 89 7B 00 DA | "
+                            "06 11 00 00 0A 00 00 00 | 06 00 00 0A 00 00 00 64 | "
+                            "06 00 C8 00 B8 0B E0 2E | 06 08 02 00 00 00 00 00");
     EXPECT_FALSE(device.DisplayDirty);
 
     device.SendDisplay();
@@ -178,9 +145,9 @@ INSTANTIATE_TEST_SUITE_P(Table, CoordinateEncoding, ::testing::ValuesIn(Coordina
 TEST(FixedEncoding, SkipsTheRoundingToThreeDecimals) {
     std::uint8_t out[4] = {};
     EXPECT_EQ(EncodeFixed(1.2345f, out), 4);
-    EXPECT_EQ(Hex(out, 4), "01 00 29 09");
+    EXPECT_EQ(Hex(out), "01 00 29 09");
     EncodeFixed(-0.00004f, out);
-    EXPECT_EQ(Hex(out, 4), "00 00 00 80");
+    EXPECT_EQ(Hex(out), "00 00 00 80");
 }
 
 // ---- Input reports ----------------------------------------------------------

@@ -9,11 +9,9 @@ prog="$(realpath "$1")"
 version="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-failures=0 cases=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+# shellcheck source=SCRIPTDIR/../../support/lib.sh
+source "$(dirname "$0")/../../support/lib.sh"
+cases=0
 
 # run NAME ARGS...: runs the program in $work/cwd; its output, errors and
 # status go to $work/NAME.{out,err,status}. Standard output may be
@@ -22,8 +20,7 @@ run() {
     local name="$1"
     shift
     mkdir -p "$work/cwd"
-    (cd "$work/cwd" && "$prog" "$@" >"${OUT:-$work/$name.out}" 2>"$work/$name.err")
-    echo $? >"$work/$name.status"
+    (cd "$work/cwd" && run_saving "$name" "$prog" "$@")
 }
 
 # The table: NAME | STATUS | STDOUT | STDERR | ARGS. STDOUT and STDERR are
@@ -81,8 +78,7 @@ while IFS='|' read -r name status out err rest; do
     else
         run "$name" "${args[@]}"
     fi
-    got="$(cat "$work/$name.status")"
-    [ "$got" = "$status" ] || fail "$name: status $got, want $status; stderr: $(cat "$work/$name.err")"
+    expect_status "$name" "$status"
     expect_stream "$name" "standard output" "$work/$name.out" "$out"
     expect_stream "$name" "standard error" "$work/$name.err" "$err"
 done < <(cases_table)
@@ -141,4 +137,4 @@ else
 fi
 
 echo "udev rule command: $cases cases, $failures failures"
-[ "$failures" -eq 0 ]
+all_passed

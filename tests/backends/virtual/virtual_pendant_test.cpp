@@ -1,5 +1,5 @@
 // The virtual pendant's own promises, which every other test relies on.
-#include "support/capture.h"
+#include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
 
