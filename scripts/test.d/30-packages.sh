@@ -5,6 +5,7 @@
 # where its packages are missing); and the docs' sample output and steps.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/jobs.sh
 src="$PWD"
 
 checks=0 failed=0
