@@ -3,7 +3,7 @@
 # mingw-w64 and runs the Windows tests under Wine. Each preset's Wine prefix
 # lives in its build tree; every Wine run has its own time-out.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 source scripts/lib/jobs.sh
 
 mkdir -p build
