@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck on every tracked shell script: the *.sh files and every other
+# Every tracked shell script through shellcheck: the *.sh files and every other
 # file whose first line starts sh or bash. Each finding names file:line:column.
 # Sourced files are followed (.shellcheckrc); the guest's scripts say
 # which shell they run in.
