@@ -1,4 +1,4 @@
-# shellcheck shell=dash
+# shellcheck shell=dash # busybox sh; dash is the nearest shell shellcheck knows
 # Helpers for guest scenarios (busybox sh). A scenario is a file
 # /vm/scenarios/NAME.sh that defines scenario_main; it reports with vm_check /
 # vm_pass / vm_fail and may print figures with vm_figure. Results go to the
