@@ -1,6 +1,6 @@
 # The interface GUID for the files CMake writes (the driver package, the udev
 # rule, the man page, the zip's read-me), read from protocol/wire.h, where it
-# stands once: PENDANT_INTERFACE_GUID is "{136917CC-...}" in upper case,
+# stands once: PENDANT_INTERFACE_GUID is the braced text in upper case,
 # PENDANT_INTERFACE_GUID_LOWER the same in lower case.
 file(READ ${PROJECT_SOURCE_DIR}/protocol/wire.h pendant_wire)
 string(REGEX MATCH "PendantInterfaceGuidParts = {[^;]*}" pendant_wire "${pendant_wire}")

@@ -11,8 +11,8 @@
 
 #include "backends/linux/interface_guid.h"
 #include "backends/linux/udev_rule.h"
-#include "usb/discovery.h"
 #include "fuzz/fuzz_support.h"
+#include "usb/discovery.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The interface GUID as text: "{136917CC-...}" as the driver package and the
+// The interface GUID as text: "{XXXXXXXX-XXXX-...}" as the driver package and the
 // udev rule write it, or in lower case as Windows device paths carry it.
 #pragma once
 

@@ -11,6 +11,7 @@
 # turns), 20-real-stack.sh (figures from the Linux VM).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/jobs.sh
 build=build/default
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT

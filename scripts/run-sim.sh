@@ -8,6 +8,7 @@ export PENDANT_APT_STAMP
 trap 'rm -f "$PENDANT_APT_STAMP"' EXIT
 source "$here/lib/apt.sh"
 source "$here/lib/packages.sh"
+source "$here/lib/jobs.sh"
 apt_install "${pendant_sim_packages[@]}"
 cd "$here/.."
 cmake --preset sim >/dev/null

@@ -14,7 +14,7 @@ namespace linux_backend {
 // The udev property that carries a device's interface GUIDs.
 inline constexpr char InterfaceGuidsProperty[] = "DEVICE_INTERFACE_GUIDS";
 
-// "{136917CC-8699-43EC-B5A9-8926D7165DE7}", braces optional, any case.
+// "{01234567-89AB-CDEF-0123-456789ABCDEF}", braces optional, any case.
 std::optional<GUID> ParseGuid(std::string_view text);
 
 // The registry spelling: braces, upper-case hexadecimal.

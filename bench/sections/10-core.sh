@@ -157,7 +157,7 @@ if [ "${#missed[@]}" -gt 0 ]; then
     for key in "${missed[@]}"; do
         echo
         echo "- ${label[$key]}: ${own_of[$key]} instructions, target ${target[$key]}."
-        echo "$(breakdown "$key")"
+        breakdown "$key"
         echo "  ${closing[$key]}"
     done
 fi

@@ -50,7 +50,7 @@ rm -rf "$dir"
 mkdir -p "$dir"
 dpkg-deb -x "$tmp"/*.deb "$dir"
 # Only the kernel and its modules are of use.
-rm -rf "$dir/usr"
+rm -rf "${dir:?}/usr"
 touch "$dir/.complete"
 ln -sfn "$(basename "$dir")" "$cache/current"
 # Keep the cache to the current image.

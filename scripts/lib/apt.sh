@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Installing Debian packages on a machine whose mirror may be part-way
 # through a sync. Sourced by the scripts in deps.d/.
 #
@@ -21,6 +22,7 @@ apt_get() {
 
 apt_say() { echo "apt: $*"; }
 
+# shellcheck disable=SC2120 # the callers that refresh again pass --again
 apt_update() {
   if [ "${1:-}" != "--again" ]; then
     [ -n "${PENDANT_APT_UPDATED:-}" ] && return 0

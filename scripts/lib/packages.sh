@@ -1,5 +1,7 @@
+# shellcheck shell=bash
 # The Debian packages each purpose needs, in one place. Sourced by
-# setup-tool.sh, run-sim.sh and the parts in deps.d/.
+# setup-tool.sh, run-sim.sh and the parts in deps.d/, which use the lists:
+# shellcheck disable=SC2034
 
 # pendant-test and pendant-test-udev-rule on Linux, and every command of the
 # README's Linux steps: the compiler, CMake, make, pkg-config, libusb-1.0 and
@@ -13,3 +15,7 @@ pendant_sim_packages=(g++ cmake make libcli11-dev libncurses-dev)
 # Making the Debian package: the tool's and pendant-sim's packages, and
 # dpkg-shlibdeps (dpkg-dev), which computes the package's Depends.
 pendant_package_packages=("${pendant_tool_packages[@]}" libcli11-dev libncurses-dev dpkg-dev)
+
+# The lint suite: clang-format (check only) on the C++ files, shellcheck on
+# the shell scripts; git lists the tracked files.
+pendant_lint_packages=(clang-format shellcheck git)

@@ -3,7 +3,8 @@
 # mingw-w64 and runs the Windows tests under Wine. Each preset's Wine prefix
 # lives in its build tree; every Wine run has its own time-out.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
+source scripts/lib/jobs.sh
 
 mkdir -p build
 failed=0
@@ -21,14 +22,14 @@ for preset in windows-i686 windows-x86_64; do
         failed=1
         continue
     fi
-    if ! timeout 1800 cmake --build --preset "$preset" -j2 >"build/$preset.build.log" 2>&1; then
+    if ! timeout 1800 cmake --build --preset "$preset" >"build/$preset.build.log" 2>&1; then
         tail -60 "build/$preset.build.log"
         echo "$preset: build failed"
         failed=1
         continue
     fi
     file -b "build/$preset/bin/pendant-test.exe"
-    if ! timeout 1800 ctest --preset "$preset"; then
+    if ! timeout 1800 ctest --preset "$preset" --parallel "$CMAKE_BUILD_PARALLEL_LEVEL"; then
         failed=1
     fi
 done

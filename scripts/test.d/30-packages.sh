@@ -4,7 +4,8 @@
 # lean Linux path (the tool alone, and the simulator left out, saying why,
 # where its packages are missing); and the docs' sample output and steps.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
+source scripts/lib/jobs.sh
 src="$PWD"
 
 # shellcheck source=SCRIPTDIR/../../tests/support/lib.sh
@@ -87,7 +88,7 @@ depends_on() { # NAME: Depends has NAME with a minimum version
     local item
     while read -r item; do
         [[ "$item" == "$1 (>= "*")" ]] && return 0
-    done < <(sed 's/, /\n/g' <<<"$depends")
+    done <<<"${depends//, /$'\n'}"
     return 1
 }
 for lib in libc6 libstdc++6 libusb-1.0-0 libudev1 libncurses6; do

@@ -6,6 +6,7 @@
 # build/fuzz/artifacts/ to reproduce with: build/fuzz/fuzz/fuzz-TARGET FILE
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/jobs.sh
 seconds="${PENDANT_FUZZ_SECONDS:-10}"
 
 cmake --preset fuzz >/dev/null

@@ -77,12 +77,12 @@ record() {
     local sec=$((1714557600 + usec / 1000000)) us=$((usec % 1000000)) id=$((0xffff88810a3c0000 + urbs * 0x100))
     local t off
     hdr=()
-    le $id 8; printf -v t %02x "'$type"; hdr+=("$t"); le $xfer 1; le $ep 1; le $addr 1; le $bus 2
-    le $sflag 1; le $dflag 1; le $sec 8; le $us 4; le $status 4; le $urb_len 4; le $# 4
+    le "$id" 8; printf -v t %02x "'$type"; hdr+=("$t"); le "$xfer" 1; le "$ep" 1; le "$addr" 1; le "$bus" 2
+    le "$sflag" 1; le "$dflag" 1; le "$sec" 8; le "$us" 4; le "$status" 4; le "$urb_len" 4; le $# 4
     # shellcheck disable=SC2206 # the setup packet is a list of bytes
     hdr+=($setup)
     if [ "$header_len" = 64 ]; then
-        le $interval 4; le 0 4; le $xflags 4; le 0 4
+        le "$interval" 4; le 0 4; le "$xflags" 4; le 0 4
     fi
     if [ ${#hdr[@]} -ne "$header_len" ]; then
         echo "FAIL: packet $records: header of ${#hdr[@]} bytes, not $header_len" >&2
@@ -90,7 +90,7 @@ record() {
     fi
     hdr+=("$@")
     printf '# packet %d: %s transfer %d ep 0x%02x device %d:%d status %d, data: %s\n' \
-        $records $type $xfer $ep $bus $addr $status "${*:-none}"
+        "$records" "$type" "$xfer" "$ep" "$bus" "$addr" "$status" "${*:-none}"
     for ((off = 0; off < ${#hdr[@]}; off += 16)); do
         [ $off -eq 0 ] && TZ=UTC printf '%(%Y-%m-%dT%H:%M:%S)T.%06dZ ' "$sec" "$us"
         printf '%06x %s\n' $off "${hdr[*]:off:16}"

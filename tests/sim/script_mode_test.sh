@@ -22,6 +22,7 @@ expect_line() { # NAME FILE LINE: FILE holds LINE exactly
 }
 
 frame='06 FE FD 0F 01 00 88 13 | 06 02 00 C4 89 7B 00 DA | 06 11 00 00 0A 00 00 00 | 06 00 00 0A 00 00 00 64 | 06 00 C8 00 B8 0B E0 2E | 06 08 02 00 00 00 00 00'
+read -ra frame_words <<<"$frame"
 values='set1 1.5000 -2.2500 123.4570 | set2 0.0010 0.0000 10.0000 | words 100 200 3000 12000'
 
 # The fenced block after a marker comment in the docs.
@@ -69,7 +70,7 @@ run usage --no-such-option
 expect_status usage 2
 
 # 4. The decode helper.
-run decode decode-frame $frame
+run decode decode-frame "${frame_words[@]}"
 expect_status decode 0
 expect_line decode "$work/decode.out" "$values"
 run encode encode-frame 1.5 -2.25 123.4567 0.0005 -0.0004 10.0 100 200 3000 12000
@@ -95,7 +96,7 @@ OUT=/dev/full run full --script "$work/short.sim"
 expect_status full 1
 expect_line full "$work/full.err" "pendant-sim: cannot write the output: No space left on device"
 for mode in --demo decode-frame; do
-    if [ "$mode" = --demo ]; then args=(--demo); else args=(decode-frame $frame); fi
+    if [ "$mode" = --demo ]; then args=(--demo); else args=(decode-frame "${frame_words[@]}"); fi
     OUT=/dev/full run "full-$mode" "${args[@]}" </dev/null
     expect_status "full-$mode" 1
 done

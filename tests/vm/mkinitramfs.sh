@@ -20,7 +20,10 @@ while getopts "k:o:b:f:" opt; do
     *) exit 2 ;;
     esac
 done
-[ -n "$kroot" ] && [ -n "$out" ] || { echo "usage: $0 -k KERNEL_ROOT -o OUT [-b PROG]... [-f SRC:DEST]..." >&2; exit 2; }
+if [ -z "$kroot" ] || [ -z "$out" ]; then
+    echo "usage: $0 -k KERNEL_ROOT -o OUT [-b PROG]... [-f SRC:DEST]..." >&2
+    exit 2
+fi
 
 # Modules the guest loads, in the order given; each one's dependencies are
 # loaded before it. usbhid/hid_generic stand for the kernel driver that

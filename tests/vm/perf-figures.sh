@@ -8,6 +8,7 @@
 #   tests/vm/perf-figures.sh [BENCH_BUILD_DIR]   (the argument is not needed)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/jobs.sh
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 

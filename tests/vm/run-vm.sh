@@ -19,11 +19,14 @@ while getopts "k:i:s:t:w:" opt; do
     *) exit 2 ;;
     esac
 done
-[ -n "$kroot" ] && [ -n "$initrd" ] && [ -n "$scenario" ] || {
+if [ -z "$kroot" ] || [ -z "$initrd" ] || [ -z "$scenario" ]; then
     echo "usage: $0 -k KERNEL_ROOT -i INITRAMFS -s SCENARIO [-t SECONDS] [-w WORKDIR]" >&2
     exit 2
-}
-kernel="$(ls "$kroot"/boot/vmlinuz-* 2>/dev/null | head -n 1)"
+fi
+kernel=""
+for image in "$kroot"/boot/vmlinuz-*; do
+    [ -e "$image" ] && { kernel="$image"; break; }
+done
 [ -n "$kernel" ] || { echo "no kernel image under $kroot/boot" >&2; exit 2; }
 [ -n "$work" ] || work="$(mktemp -d)"
 mkdir -p "$work"
@@ -45,12 +48,12 @@ elapsed=$(($(date +%s) - start))
 
 # Files the guest handed over (vm_export), back in one piece each (the
 # serial line ends its lines with CR LF).
-for blob in $(awk '$1 == "BLOB" { print $2 }' "$results" | sort -u); do
+while read -r blob; do
     case "$blob" in */* | .*) echo "vm: refusing the guest's file name '$blob'"; continue ;; esac
     awk -v n="$blob" '$1 == "BLOB" && $2 == n { sub(/\r$/, "", $3); print $3 }' "$results" |
         base64 -d >"$work/$blob" ||
         echo "vm: the guest's $blob did not decode"
-done
+done < <(awk '$1 == "BLOB" { print $2 }' "$results" | sort -u)
 pass=$(grep -c '^CHECK PASS' "$results")
 fail=$(grep -c '^CHECK FAIL' "$results")
 grep -E '^(CHECK|FIGURE)' "$results"

@@ -16,16 +16,16 @@ while [ $# -gt 0 ]; do
     *) echo "closing_read: unknown option $1" >&2; exit 2 ;;
     esac
 done
-[ -n "$wine_run" ] && [ -n "$arch" ] && [ -n "$prefix" ] && [ $# -gt 0 ] || {
+if [ -z "$wine_run" ] || [ -z "$arch" ] || [ -z "$prefix" ] || [ $# -eq 0 ]; then
     echo "closing_read: --wine, --arch, --prefix and a program are required" >&2
     exit 2
-}
+fi
 
 work="$(mktemp -d)"
 pid=""
 cleanup() {
     exec 3>&- 2>/dev/null || true
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT

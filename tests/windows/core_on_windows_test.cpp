@@ -20,11 +20,11 @@
 
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
-#include "usb/discovery.h"
 #include "standin_helpers.h"
 #include "support/capture.h"
 #include "support/example_display.h"
 #include "support/protocol_cases.h"
+#include "usb/discovery.h"
 
 namespace {
 

@@ -30,10 +30,10 @@ while [ $# -gt 0 ]; do
     *) echo "run_case: unknown option $1" >&2; exit 2 ;;
     esac
 done
-[ -n "$wine_run" ] && [ -n "$arch" ] && [ -n "$prefix" ] && [ $# -gt 0 ] || {
+if [ -z "$wine_run" ] || [ -z "$arch" ] || [ -z "$prefix" ] || [ $# -eq 0 ]; then
     echo "run_case: --wine, --arch, --prefix and a program are required" >&2
     exit 2
-}
+fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -71,6 +71,7 @@ case "$device" in
 "" | USB\\VID_0000\&PID_0000\\*) ;;
 *) echo "run_case: test devices live under USB\\VID_0000&PID_0000\\ only" >&2; exit 2 ;;
 esac
+# shellcheck disable=SC1003 # tr turns each / into one backslash
 if ! "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 regedit /S "$(printf 'Z:%s' "$work/devices.reg" | tr / '\\')" \
     >"$work/reg.out" 2>&1; then
     echo "run_case: regedit failed:" >&2
@@ -79,6 +80,7 @@ if ! "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 regedit /S "$(pr
 fi
 
 set +e
+# shellcheck disable=SC2059 # --stdin takes printf escapes (\n)
 printf "$stdin_text" | "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 "$@" >"$work/out" 2>"$work/err"
 status=$?
 set -e

@@ -69,6 +69,7 @@ expect_stream() { # NAME WHAT FILE PATTERN
     fi
 }
 
+args=()
 while IFS='|' read -r name status out err rest; do
     name="$(trim "$name")" status="$(trim "$status")" out="$(trim "$out")" err="$(trim "$err")"
     cases=$((cases + 1))
@@ -111,6 +112,7 @@ cmp -s "$work/stdout.out" "$work/rules/old.rules" || fail "replace: not the prin
 # and leaves no temporary file. A private mount namespace holds the small
 # file system; without one the case cannot run, and says so.
 cases=$((cases + 1))
+# shellcheck disable=SC2016 # expanded by the shell that runs it, not here
 full_case='
 set -e
 mount -t tmpfs -o size=8k tmpfs "$1"

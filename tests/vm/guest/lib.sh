@@ -1,3 +1,4 @@
+# shellcheck shell=dash # busybox sh; dash is the nearest shell shellcheck knows
 # Helpers for guest scenarios (busybox sh). A scenario is a file
 # /vm/scenarios/NAME.sh that defines scenario_main; it reports with vm_check /
 # vm_pass / vm_fail and may print figures with vm_figure. Results go to the
@@ -85,6 +86,7 @@ vm_main() {
             vm_fail scenario "no scenario named '$name'"
             continue
         fi
+        # shellcheck source=/dev/null # the scenario named at boot, from tests/vm/scenarios
         . "/vm/scenarios/$name.sh"
         scenario_main
         # What a scenario left running would disturb the next one.
@@ -122,6 +124,7 @@ gadget_create() {
 
 # gadget_stop [SIGNAL]: ends the gadget (by SIGTERM unless told), which takes
 # its gadget down; returns its exit status.
+# shellcheck disable=SC2120 # the scenarios pass a signal
 gadget_stop() {
     local status=0
     [ -n "$gadget_pid" ] || return 0
@@ -215,7 +218,7 @@ pt_stop() {
     [ -n "$pt_pid" ] || return 0
     kill "$pt_pid" 2>/dev/null
     if ! vm_wait 10 sh -c "! kill -0 $pt_pid 2>/dev/null"; then
-        echo "[vm] pendant-test did not end on SIGTERM: $(cat /proc/$pt_pid/wchan 2>/dev/null)"
+        echo "[vm] pendant-test did not end on SIGTERM: $(cat "/proc/$pt_pid/wchan" 2>/dev/null)"
         kill -9 "$pt_pid"
         ended=1
     fi
@@ -286,7 +289,9 @@ pt_expect_end() {
 # closing read.
 pt_check_failure() {
     local name="$1" who="$3"
+    # shellcheck disable=SC2059 # the expected output is given as a printf format
     printf "$2" >"$EXPECTED"
+    # shellcheck disable=SC2059 # the same
     printf "${4:-}" >"$EXPECTED.err"
     pt_start "$who"
     vm_wait 30 pt_has 'nothing to do' || true
@@ -315,6 +320,7 @@ pendant_ready() {
         udevadm control --reload &&
         gadget_create 0xfff0 0x0001 "$@" && gadget_bind || return 1
     dev=$(gadget_host_dir)
+    # shellcheck disable=SC2034 # $node is for the scenarios
     node=/dev/bus/usb/$(printf %03d "$(cat "$dev/busnum")")/$(printf %03d "$(cat "$dev/devnum")")
 }
 

@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # A second pendant-test while the first holds the pendant: the interface is
 # busy (Win32 error 170), said as on Windows, with the advice on standard
 # error; the first goes on undisturbed.

@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # A pendant with a second interface: pendant-test takes interface 0, as
 # WinUSB's first interface handle is, whatever it is, and leaves the other
 # interface and its driver alone.

@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # pendant-gadget on a terminal, used as a person would: in an 80x24 tmux
 # pane of the guest, with pendant-test on the same machine as its USB host.
 # The keys select an axis and turn the wheel, the host's tool reads the

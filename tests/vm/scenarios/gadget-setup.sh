@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # pendant-gadget itself: the id it has unless told, taking its gadget down
 # at the end of a script and on SIGINT and SIGHUP (SIGTERM: linux-usb.sh),
 # its scripts' errors, and what it says when what it needs is missing:

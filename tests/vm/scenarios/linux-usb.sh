@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # pendant-test on the kernel's own USB stack: found through the udev rule,
 # opened through usbfs, driven by the gadget pendant over dummy_hcd.
 

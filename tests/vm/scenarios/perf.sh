@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # Figures of pendant-test on the kernel's USB stack, for scripts/bench.sh
 # (through tests/vm/perf-figures.sh): latency from an input report to the
 # display frame it causes, a soak of random reports, idle and unplugged
@@ -232,6 +233,7 @@ scenario_main() {
     # ---- system calls: an idle turn, and a report on its way to the display
     if command -v strace >/dev/null; then
         strace_window 3 /tmp/strace-idle.txt
+        # shellcheck disable=SC2046 # its words are the figures, $1 first
         set -- $(calls_per '(p?poll|epoll_wait|restart_syscall)[(].*[)] = 0' /tmp/strace-idle.txt)
         vm_figure idle_syscalls_per_turn "$1"
         vm_figure idle_turns_traced "$3"
@@ -274,6 +276,7 @@ scenario_main() {
     vm_figure unplugged_switches_per_s "$(awk -v n=$((sw1 - sw0)) -v s="$secs" 'BEGIN { printf "%.1f", n / s }')"
     if command -v strace >/dev/null; then
         strace_window 3 /tmp/strace-unplugged.txt
+        # shellcheck disable=SC2046 # its words are the figures, $1 first
         set -- $(calls_per 'nanosleep[(]' /tmp/strace-unplugged.txt)
         vm_figure unplugged_syscalls_per_turn "$1"
         vm_figure unplugged_turns_traced "$3"

@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # pendant-test ended by SIGINT, SIGTERM and SIGHUP while it holds the
 # pendant: it gives interface 0 back to the kernel's HID driver, ends by that
 # very signal, and prints nothing more.

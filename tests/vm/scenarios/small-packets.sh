@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # Input reports longer than one packet: the IN endpoint's packets hold 4
 # bytes. The tool then reads 64 bytes at a time, so a report arrives whole
 # when the pendant ends it with a short packet: 6-byte reports go as 4 + 2,

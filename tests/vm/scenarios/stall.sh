@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # The pendant stalls its IN endpoint while pendant-test runs: every read
 # fails at once from then on; the tool stays alive, prints nothing and
 # waits out its read time-out each turn instead of spinning.

@@ -1,3 +1,4 @@
+# shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # The pendant pulled out while pendant-test's opening is half-way: between
 # discovery and CreateFileA, between CreateFileA and WinUsb_Initialize, and
 # during the endpoint survey (pendant-open-close, the core's Open and Close,
