@@ -348,4 +348,21 @@ TEST(Pendant, ADisplayFrameIsTakenReportByReport) {
     }
 }
 
+TEST(Pendant, AHidPendantGivesItsReportDescriptorThroughAnInTransfer) {
+    OpenPendant pendant;
+    ASSERT_NE(pendant.usb, nullptr);
+    // GET_DESCRIPTOR (report) to interface 0, as the opening asks it: the
+    // data stage comes back, no longer than asked.
+    const WINUSB_SETUP_PACKET getReportDescriptor = {0x81, 0x06, 0x2200, 0, 1024};
+    std::vector<UCHAR> buffer(1024, 0xEE);
+    ULONG got = 0;
+    ASSERT_TRUE(WinUsb_ControlTransfer(pendant.usb, getReportDescriptor, buffer.data(), 1024, &got,
+                                       nullptr))
+        << "error " << GetLastError();
+    EXPECT_GE(got, 2u);
+    EXPECT_LT(got, 1024u);
+    // Every HID report descriptor ends its top collection.
+    EXPECT_EQ(buffer[got - 1], 0xC0) << "got " << got << " bytes";
+}
+
 } // namespace
