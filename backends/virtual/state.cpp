@@ -93,6 +93,17 @@ const Pipe* FindPipe(UCHAR id) {
     return nullptr;
 }
 
+protocol::HidPendantState& HidState() {
+    State& s = S();
+    s.hid.interfaceNumber = s.device.iface.bInterfaceNumber;
+    s.hid.subclass = s.device.iface.bInterfaceSubClass;
+    s.hid.reportDescriptor = s.device.reportDescriptor;
+    const std::size_t declared = protocol::LargestInputReport(
+        s.device.reportDescriptor.data(), s.device.reportDescriptor.size(), InputReportBytes);
+    s.hid.inputReportBytes = declared != 0 ? declared : DefaultInputReportBytes;
+    return s.hid;
+}
+
 void Deliver(const std::uint8_t* report) {
     State& s = S();
     if (!s.assembler.Add(report, DisplayReportBytes))

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backends/virtual/virtual_pendant.h"
+#include "protocol/hid_requests.h"
 
 namespace virtual_pendant {
 
@@ -54,6 +55,9 @@ struct State {
     std::set<void*> blocks;
     std::map<UCHAR, ULONG> pipeTimeouts;
     protocol::FrameAssembler assembler;
+    // What the HID requests see besides the device: the latest reports,
+    // the idle rate, the protocol.
+    protocol::HidPendantState hid;
     std::vector<ReceivedFrame> frames;
     std::function<void(const ReceivedFrame&)> onFrame;
     bool realTime = false;
@@ -108,5 +112,7 @@ bool Visible();
 const Pipe* FindPipe(UCHAR id);
 // One display report reached the pendant; a sixth makes a frame.
 void Deliver(const std::uint8_t* report);
+// The HID state with the current device's descriptor, interface and size.
+protocol::HidPendantState& HidState();
 
 } // namespace virtual_pendant

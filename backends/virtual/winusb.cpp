@@ -147,19 +147,20 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     if (Overlapped != nullptr || (Buffer == nullptr && BufferLength != 0) ||
         BufferLength != SetupPacket.Length)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
+    // A HID pendant answers the requests of its interface as HID devices
+    // do; any other takes what is sent and answers nothing.
+    protocol::HidReply reply;
+    if (S().device.iface.bInterfaceClass == UsbClassHid)
+        reply = protocol::AnswerHidRequest(setup, in ? nullptr : Buffer, in ? 0 : BufferLength,
+                                           HidState());
+    if (reply.outcome == protocol::HidOutcome::Stall ||
+        (in && reply.outcome != protocol::HidOutcome::Answer))
+        return Finish(r, ERROR_GEN_FAILURE, FALSE);
     if (in) {
-        // The one request a pendant answers with data: its report descriptor.
-        const std::vector<std::uint8_t>& descriptor = S().device.reportDescriptor;
-        const bool asksDescriptor = SetupPacket.RequestType == ReportDescriptorSetup.RequestType &&
-                                    SetupPacket.Request == ReportDescriptorSetup.Request &&
-                                    SetupPacket.Value == ReportDescriptorSetup.Value &&
-                                    SetupPacket.Index == 0;
-        if (!asksDescriptor || descriptor.empty())
-            return Finish(r, ERROR_GEN_FAILURE, FALSE);
-        const std::size_t n = std::min<std::size_t>(descriptor.size(), BufferLength);
-        std::memcpy(Buffer, descriptor.data(), n);
-        r.bytes.insert(r.bytes.end(), descriptor.begin(),
-                       descriptor.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::size_t n = std::min<std::size_t>(reply.data.size(), BufferLength);
+        std::memcpy(Buffer, reply.data.data(), n);
+        r.bytes.insert(r.bytes.end(), reply.data.begin(),
+                       reply.data.begin() + static_cast<std::ptrdiff_t>(n));
         if (LengthTransferred != nullptr)
             *LengthTransferred = static_cast<ULONG>(n);
         return Finish(r, ERROR_SUCCESS, TRUE);
@@ -218,8 +219,11 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
         const bool zlpFollows =
             zlp == ZeroLengthPacket::Always ||
             (zlp == ZeroLengthPacket::AfterSpanningReports && in.report.size() > packetSize);
-        if (in.sent >= in.report.size() && (packet < packetSize || !zlpFollows))
+        if (in.sent >= in.report.size() && (packet < packetSize || !zlpFollows)) {
+            if (!in.report.empty())
+                s.hid.lastInput = in.report; // what GET_REPORT (input) gives from now on
             s.input.pop_front();
+        }
         if (overflow) {
             // More than the read asked for: the host reports an overflow.
             r.bytes = got;
