@@ -8,7 +8,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     # writer takes those from the machine that made it.
     find_program(STRIP_NONDETERMINISM strip-nondeterminism)
     if(NOT STRIP_NONDETERMINISM)
-      message(FATAL_ERROR "strip-nondeterminism is missing: as root, run "
+      message(FATAL_ERROR "strip-nondeterminism is missing (it makes the zip reproducible): as root, run "
                           "apt-get install strip-nondeterminism (scripts/deps.d/50-packages.sh)")
     endif()
     execute_process(COMMAND ${STRIP_NONDETERMINISM} --type zip

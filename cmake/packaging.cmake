@@ -45,7 +45,7 @@ if(WIN32)
                  NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${text}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/docs/windows.md ${text}/windows.md @ONLY NEWLINE_STYLE CRLF)
-  configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${text}/CHANGELOG.txt COPYONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${text}/CHANGELOG.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${text}/README.txt ${text}/LICENSE.txt ${text}/windows.md ${text}/CHANGELOG.txt
           DESTINATION .)
   # The PE time stamp is the epoch's (the linker launcher in

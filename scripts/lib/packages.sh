@@ -10,9 +10,6 @@ pendant_tool_packages=(g++ cmake make pkg-config libusb-1.0-0-dev libudev-dev ud
 # for its screen.
 pendant_sim_packages=(g++ cmake make libcli11-dev libncurses-dev)
 
-# Making the Debian package: the tool's and pendant-sim's packages,
-# dpkg-shlibdeps (dpkg-dev), which computes the package's Depends, and
-# strip-nondeterminism, which gives the Windows zip's entries fixed times.
-# Checking it: lintian, Debian's own package checker.
-pendant_package_packages=("${pendant_tool_packages[@]}" libcli11-dev libncurses-dev dpkg-dev
-                          strip-nondeterminism lintian)
+# Making the Debian package: the tool's and pendant-sim's packages, and
+# dpkg-shlibdeps (dpkg-dev), which computes the package's Depends.
+pendant_package_packages=("${pendant_tool_packages[@]}" libcli11-dev libncurses-dev dpkg-dev)
