@@ -59,7 +59,8 @@ function(pendant_changelog_read file)
   list(GET versions 0 newest)
   if(NOT newest STREQUAL PROJECT_VERSION)
     message(FATAL_ERROR "${file}: its newest section is ${newest}, but project() says "
-                        "${PROJECT_VERSION}; add a section for ${PROJECT_VERSION} at the top")
+                        "${PROJECT_VERSION}; the newest section (the first) must be the version "
+                        "project() names")
   endif()
   list(GET dates 0 date)
   string(REPLACE "-" ";" ymd ${date})
