@@ -18,10 +18,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "console test tool for a USB handheld CNC 
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
-# cpack's own settings (cmake/cpack_project.cmake, read by cpack itself):
-# the epoch in its environment, for dpkg-deb-like member times and for
-# strip; file times and modes of the staged files made the same before
-# packing; SHA256SUMS written after.
+# What cpack itself runs: cmake/cpack_project.cmake puts the epoch into its
+# environment (CPack's DEB generator takes the times of the .deb's members
+# and control files from it); cmake/cpack_pre_build.cmake gives the staged
+# files the epoch's time and the usual modes before they are packed;
+# cmake/cpack_post_build.cmake normalises the zip and writes SHA256SUMS.
 set(CPACK_PENDANT_SOURCE_DATE_EPOCH ${PENDANT_SOURCE_DATE_EPOCH})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_project.cmake)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_pre_build.cmake)

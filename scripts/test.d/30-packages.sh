@@ -177,6 +177,7 @@ check "SHA256SUMS: README.md shows the check for both packages" \
 lintian -I --pedantic "$deb" >"$work/lintian.out" 2>&1
 lintian_status=$?
 grep -v '^running with root privileges' "$work/lintian.out" | sed 's/^/lintian: /'
+grep -q '^[A-Z]: ' "$work/lintian.out" || echo "lintian: no tag at all (lintian -I --pedantic)"
 check "lintian: exits 0" test "$lintian_status" = 0
 check "lintian: no E: line" test "$(grep -c '^E: ' "$work/lintian.out")" = 0
 check "lintian: no W: line" test "$(grep -c '^W: ' "$work/lintian.out")" = 0
