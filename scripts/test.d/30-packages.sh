@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What users install, checked as they would use it: the Debian package and
-# the Windows zip, each made by CPack from a Release build of its own; the
-# lean Linux path (the tool alone, and the simulator left out, saying why,
-# where its packages are missing); and the docs' sample output and steps.
+# the Windows zip, each made by CPack from a Release build of its own, in
+# two fresh clones that must give the same bytes; lintian on the .deb;
+# SHA256SUMS; the lean Linux path (the tool alone, and the simulator left
+# out, saying why, where its packages are missing); and the docs' sample
+# output and steps.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 src="$PWD"
