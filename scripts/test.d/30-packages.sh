@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What users install, checked as they would use it: the Debian package and
-# the Windows zip, each made by CPack from a Release build of its own; the
-# lean Linux path (the tool alone, and the simulator left out, saying why,
-# where its packages are missing); and the docs' sample output and steps.
+# the Windows zip, each made by CPack from a Release build of its own, in
+# two fresh clones that must give the same bytes; lintian on the .deb;
+# SHA256SUMS; the lean Linux path (the tool alone, and the simulator left
+# out, saying why, where its packages are missing); and the docs' sample
+# output and steps.
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 1
 source scripts/lib/jobs.sh
@@ -34,18 +36,39 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p build
 
-# ---- Building both packages ------------------------------------------------
-step configure-deb cmake --preset package
-step build-deb cmake --build --preset package
-step cpack-deb cpack --preset deb
-step configure-zip cmake --preset package-windows
-step build-zip cmake --build --preset package-windows
-step cpack-zip cpack --preset windows-zip
+# ---- Building both packages, twice ----------------------------------------
+# Two fresh clones of the commit under test, in two directories, each make
+# both packages; they must be the same to the byte (the .deb, the .zip and
+# the .exe in it). Uncommitted changes to tracked files are built too, as a
+# commit of their own (git stash create) that both clones check out.
+commit="$(git stash create "package suite: the working tree")"
+if [ -n "$commit" ]; then
+    echo "packages: building HEAD with the working tree's uncommitted changes ($commit)"
+else
+    commit="$(git rev-parse HEAD)"
+    echo "packages: building HEAD ($commit)"
+fi
+untracked="$(git ls-files --others --exclude-standard | head -5 | tr '\n' ' ')"
+[ -z "$untracked" ] || echo "packages: untracked files are not in the build: $untracked"
+for side in a b; do
+    clone="$work/$side/pendant-test"
+    step "$side.clone" git clone -q --shared --no-checkout "$src" "$clone"
+    step "$side.checkout" git -C "$clone" checkout -q --detach "$commit"
+    step "$side.configure-deb" env -C "$clone" cmake --preset package
+    step "$side.build-deb" env -C "$clone" cmake --build --preset package
+    step "$side.cpack-deb" env -C "$clone" cpack --preset deb
+    step "$side.configure-zip" env -C "$clone" cmake --preset package-windows
+    step "$side.build-zip" env -C "$clone" cmake --build --preset package-windows
+    step "$side.cpack-zip" env -C "$clone" cpack --preset windows-zip
+done
+A="$work/a/pendant-test" B="$work/b/pendant-test"
 
-version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)"
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$A/build/package/CMakeCache.txt")"
 arch="$(dpkg --print-architecture)"
-deb="build/package/pendant-test_${version}_${arch}.deb"
-zip="build/package-windows/pendant-test-${version}-win32.zip"
+deb_name="pendant-test_${version}_${arch}.deb"
+zip_name="pendant-test-${version}-win32.zip"
+deb="$A/build/package/$deb_name"
+zip="$A/build/package-windows/$zip_name"
 [ -n "$version" ] || fail "the project's version is in the package build's cache"
 [ -f "$deb" ] || fail "cpack made $deb"
 [ -f "$zip" ] || fail "cpack made $zip"
@@ -53,7 +76,103 @@ if ! all_passed; then
     packages_summary
     exit 1
 fi
-echo "packages: $deb ($(stat -c %s "$deb") bytes), $zip ($(stat -c %s "$zip") bytes)"
+echo "packages: $deb_name ($(stat -c %s "$deb") bytes), $zip_name ($(stat -c %s "$zip") bytes)"
+
+# ---- The same bytes from both clones ------------------------------------------
+# differs_where A B: which part of two packages differs, and at which byte.
+differs_where() {
+    local one="$1" two="$2" member dir
+    cmp "$one" "$two" | sed 's/^/  /'
+    cmp -l "$one" "$two" | head -n 5 | awk '{ printf "  offset %d: %03o, not %03o\n", $1 - 1, $2, $3 }'
+    case "$one" in
+    *.deb)
+        for member in $(ar t "$one"); do
+            cmp -s <(ar p "$one" "$member") <(ar p "$two" "$member") || echo "  member $member differs"
+        done
+        for dir in one two; do
+            mkdir -p "$work/diff/$dir"
+            dpkg-deb -c "${!dir}" >"$work/diff/$dir.list"
+            dpkg-deb -x "${!dir}" "$work/diff/$dir/root"
+        done
+        diff "$work/diff/one.list" "$work/diff/two.list" | head -n 10 | sed 's/^/  data.tar: /'
+        diff -rq "$work/diff/one/root" "$work/diff/two/root" | head -n 10 | sed 's/^/  /'
+        ;;
+    *.zip)
+        for dir in one two; do
+            mkdir -p "$work/diff/$dir"
+            zipinfo -v "${!dir}" | grep -v '^Archive:' >"$work/diff/$dir.list"
+            (cd "$work/diff/$dir" && cmake -E tar xf "${!dir}")
+        done
+        diff "$work/diff/one.list" "$work/diff/two.list" | head -n 10 | sed 's/^/  zipinfo: /'
+        diff -rq "$work/diff/one" "$work/diff/two" | head -n 10 | sed 's/^/  /'
+        ;;
+    *.exe)
+        for dir in one two; do
+            echo "  $dir: PE $(i686-w64-mingw32-objdump -p "${!dir}" | grep 'Time/Date')"
+        done
+        ;;
+    esac
+    rm -rf "$work/diff"
+}
+# same_bytes NAME A B: one check that A and B are the same file to the byte.
+same_bytes() {
+    local name="$1" one="$2" two="$3" sum_one sum_two
+    sum_one="$(sha256sum <"$one" | cut -d' ' -f1)"
+    sum_two="$(sha256sum <"$two" | cut -d' ' -f1)"
+    echo "reproducible: $name: $sum_one (a), $sum_two (b)"
+    if [ "$sum_one" = "$sum_two" ]; then
+        ok "reproducible: $name is the same from both clones"
+    else
+        fail "reproducible: $name differs between the two clones:"
+        differs_where "$one" "$two"
+    fi
+}
+same_bytes "$deb_name" "$deb" "$B/build/package/$deb_name"
+same_bytes "$zip_name" "$zip" "$B/build/package-windows/$zip_name"
+for side in a b; do
+    mkdir -p "$work/exe-$side"
+    (cd "$work/exe-$side" && cmake -E tar xf "$work/$side/pendant-test/build/package-windows/$zip_name")
+done
+same_bytes "pendant-test.exe (in the zip)" "$work/exe-a/pendant-test-$version-win32/pendant-test.exe" \
+    "$work/exe-b/pendant-test-$version-win32/pendant-test.exe"
+epoch="$(git -C "$A" log -1 --format=%ct)"
+[ -z "${SOURCE_DATE_EPOCH:-}" ] || epoch="$SOURCE_DATE_EPOCH"
+pe_time="$(TZ=UTC i686-w64-mingw32-objdump -p "$work/exe-a/pendant-test-$version-win32/pendant-test.exe" |
+    sed -n 's/^Time\/Date[[:space:]]*//p')"
+check "reproducible: the .exe's PE time stamp is the commit's time ($pe_time)" \
+    test "$(date -u -d "$pe_time" +%s 2>/dev/null)" = "$epoch"
+TZ=UTC dpkg-deb -c "$deb" | awk '{ print $4 " " $5 }' | sort -u >"$work/deb.times"
+check "reproducible: every file in the .deb has the commit's time ($(head -n 1 "$work/deb.times"))" \
+    test "$(wc -l <"$work/deb.times")" = 1 -a "$(date -u -d "$(cat "$work/deb.times")" +%s)" = "$((epoch / 60 * 60))"
+# SHA256SUMS beside each package, as the README checks it.
+for dir in "$A/build/package" "$A/build/package-windows"; do
+    name="$(basename "$dir")"
+    check "SHA256SUMS: build/$name/SHA256SUMS lists exactly its package" \
+        test "$(cut -d' ' -f3 "$dir/SHA256SUMS" 2>/dev/null)" = "$([ "$name" = package ] && echo "$deb_name" || echo "$zip_name")"
+    check "SHA256SUMS: sha256sum -c in build/$name" env -C "$dir" sha256sum --quiet -c SHA256SUMS
+done
+# The docs' own check lines, run as written from the top of a clone.
+while IFS=: read -r doc line; do
+    line="$(sed 's/^ *//; s/ *#.*//' <<<"$line")"
+    env -C "$A" bash -c "$line" >"$work/sums.out" 2>&1
+    check "SHA256SUMS: $doc's \"$line\" says OK" grep -qE '^pendant-test[-_].*: OK$' "$work/sums.out"
+done < <(grep -H 'sha256sum -c SHA256SUMS' README.md docs/linux.md)
+check "SHA256SUMS: README.md shows the check for both packages" \
+    test "$(grep -c 'sha256sum -c SHA256SUMS' README.md)" = 2
+
+# ---- lintian, Debian's own package checker ----------------------------------------
+# No error and no warning; informational tags only those docs/linux.md
+# lists as staying, with why.
+lintian -I --pedantic "$deb" >"$work/lintian.out" 2>&1
+lintian_status=$?
+grep -v '^running with root privileges' "$work/lintian.out" | sed 's/^/lintian: /'
+grep -q '^[A-Z]: ' "$work/lintian.out" || echo "lintian: no tag at all (lintian -I --pedantic)"
+check "lintian: exits 0" test "$lintian_status" = 0
+check "lintian: no E: line" test "$(grep -c '^E: ' "$work/lintian.out")" = 0
+check "lintian: no W: line" test "$(grep -c '^W: ' "$work/lintian.out")" = 0
+while read -r tag; do
+    check "lintian: $tag stays, docs/linux.md says why" grep -q "^- \`$tag\`" docs/linux.md
+done < <(sed -n 's/^[IP]: [^ ]* \([^ ]*\).*/\1/p' "$work/lintian.out" | sort -u)
 
 no_device=$'Device not connected or driver not installed\nnothing to do...\n'
 
@@ -94,8 +213,14 @@ depends_on() { # NAME: Depends has NAME with a minimum version
 for lib in libc6 libstdc++6 libusb-1.0-0 libudev1 libncurses6; do
     check "deb: depends on $lib, found in the binaries" depends_on "$lib"
 done
-check "deb: its dependencies resolve on this release (apt-get install -s)" \
-    apt-get install -s -q "./$deb" -o Debug::NoLocking=1 >"$work/apt.log" 2>&1
+# (apt's own output goes to a file, the check's line to the suite's.)
+apt_simulate() { apt-get install -s -q "$deb" -o Debug::NoLocking=1 >"$work/apt.log" 2>&1; }
+if apt_simulate; then
+    ok "deb: its dependencies resolve on this release (apt-get install -s)"
+else
+    tail -n 5 "$work/apt.log"
+    fail "deb: its dependencies resolve on this release (apt-get install -s)"
+fi
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
@@ -109,6 +234,24 @@ done
 check "deb: the licence is the doc directory's copyright" cmp -s LICENSE "$root/usr/share/doc/pendant-test/copyright"
 for doc in README.md linux.md sim.md gadget.md dissector.md; do
     check "deb: doc $doc" test -s "$root/usr/share/doc/pendant-test/$doc"
+done
+
+# The changelog: Debian's format, made from CHANGELOG.md; no gzip header
+# carries a time.
+doc="$root/usr/share/doc/pendant-test"
+zcat "$doc/changelog.gz" >"$work/changelog"
+check "deb: changelog.gz's newest entry is version $version" \
+    test "$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1)" = "$version"
+check "deb: changelog.gz's entries are signed by the package's Maintainer ($(field Maintainer))" \
+    test "$(dpkg-parsechangelog -l "$work/changelog" -S Maintainer 2>&1)" = "$(field Maintainer)"
+check "deb: the Maintainer is the project, not a person" grep -q '^pendant-test project <' <(field Maintainer)
+awk '/^## / { n++ } n == 1 && sub(/^- /, "")' "$A/CHANGELOG.md" >"$work/items.md"
+sed -n 's/^  \* //p' "$work/changelog" >"$work/items.deb"
+check "deb: changelog.gz's items are CHANGELOG.md's ($(wc -l <"$work/items.md") of them)" \
+    test -s "$work/items.md" -a "$(cat "$work/items.md")" = "$(cat "$work/items.deb")"
+for gz in "$doc/changelog.gz" "$root"/usr/share/man/man1/*.gz; do
+    check "deb: no time in the gzip header of ${gz#"$root"}" \
+        test "$(od -An -tu4 -j4 -N4 "$gz" | tr -d ' ')" = 0
 done
 
 export PATH="$bin:$PATH"
@@ -142,15 +285,16 @@ done
 # ---- The Windows zip ---------------------------------------------------------
 top="pendant-test-$version-win32"
 mkdir -p "$work/zip"
-(cd "$work/zip" && cmake -E tar xf "$src/$zip")
+(cd "$work/zip" && cmake -E tar xf "$zip")
 listing="$(cd "$work/zip" && find . -type f | sort | tr '\n' ' ')"
-check "zip: holds exactly the .exe, the .inf template, README.txt, LICENSE.txt, windows.md" test \
-    "$listing" = "./$top/LICENSE.txt ./$top/README.txt ./$top/pendant-test.exe ./$top/pendant-winusb.inf ./$top/windows.md "
+check "zip: holds exactly the .exe, the .inf template, README.txt, LICENSE.txt, CHANGELOG.txt, windows.md" test \
+    "$listing" = "./$top/CHANGELOG.txt ./$top/LICENSE.txt ./$top/README.txt ./$top/pendant-test.exe ./$top/pendant-winusb.inf ./$top/windows.md "
 crlf_only() { test -s "$1" && ! grep -q $'[^\r]$\|^$' "$1"; }
-for text in README.txt LICENSE.txt windows.md pendant-winusb.inf; do
+for text in README.txt LICENSE.txt CHANGELOG.txt windows.md pendant-winusb.inf; do
     check "zip: $text has CR LF line ends only" crlf_only "$work/zip/$top/$text"
 done
 check "zip: LICENSE.txt is the licence" cmp -s LICENSE <(tr -d '\r' <"$work/zip/$top/LICENSE.txt")
+check "zip: CHANGELOG.txt is CHANGELOG.md" cmp -s "$A/CHANGELOG.md" <(tr -d '\r' <"$work/zip/$top/CHANGELOG.txt")
 check "zip: README.txt names version $version" grep -q "^pendant-test $version for Windows" "$work/zip/$top/README.txt"
 check "zip: the .inf registers the interface GUID" grep -q '{136917CC-8699-43EC-B5A9-8926D7165DE7}' \
     "$work/zip/$top/pendant-winusb.inf"
@@ -160,7 +304,7 @@ check "zip: pendant-test.exe is a 32-bit console program" grep -q '^PE32 executa
 i686-w64-mingw32-objdump -h "$exe" >"$work/sections"
 check "zip: pendant-test.exe is stripped (no .debug_ sections)" test "$(grep -c '\.debug_' "$work/sections")" = 0
 check "zip: pendant-test.exe keeps its version resource" grep -qx "$version" <(strings -e l "$exe")
-unstripped="build/package-windows/bin/pendant-test.exe"
+unstripped="$A/build/package-windows/bin/pendant-test.exe"
 echo "zip: pendant-test.exe $(stat -c %s "$exe") bytes, $(stat -c %s "$unstripped") before stripping"
 # The exact no-device output under Wine, CR LF and all. The prefix is the
 # Windows suite's device-free one, made here if that suite has not run.
@@ -238,6 +382,12 @@ check "docs: the Linux steps of README and docs/linux.md are the same" cmp -s "$
 printf 'jog 2 2\njog 2 -1\nturns 2\n' | pendant-sim --script - | grep -v '^\[frame \|^\[sim\] ' >"$work/sample"
 block README.md sample-output >"$work/readme.sample"
 check "docs: the README's sample output is exactly what the tool prints" cmp -s "$work/sample" "$work/readme.sample"
+
+# Package names in the docs carry project()'s version, the one place it is
+# set (the docs cannot take it from there, so they are held to it here).
+names="$(grep -ohE 'pendant-test[-_][0-9]+(\.[0-9]+)+' README.md docs/*.md | sort -u | tr '\n' ' ')"
+check "docs: the package names in README.md and docs/ carry version $version ($names)" \
+    test -z "$(tr ' ' '\n' <<<"$names" | grep -vxE "(pendant-test[-_]$version)?")"
 
 packages_summary
 all_passed
