@@ -2,6 +2,7 @@
 #include "protocol/display.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -31,6 +32,17 @@ std::uint32_t TenThousandths(double magnitude) {
     if (scaled >= 4294967296.0)
         scaled = std::fmod(scaled, 4294967296.0);
     return static_cast<std::uint32_t>(scaled);
+}
+
+// Problems as text by printf: gcc 12 sees a false overlap in the inlined
+// std::string concatenations of literals and numbers (-Wrestrict).
+[[gnu::format(printf, 1, 2)]] std::string Say(const char* format, ...) {
+    char text[96];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
 }
 
 void FormatValue(std::string& line, double value) {
@@ -127,8 +139,8 @@ std::string DecodeDisplayFrame(const std::uint8_t* frame, DecodedDisplay& out) {
     for (std::size_t n = 0; n < DisplayReportCount; ++n) {
         const std::uint8_t id = frame[n * DisplayReportBytes];
         if (id != DisplayReportId && problem.empty())
-            problem = "report " + std::to_string(n) + " has id " + std::to_string(id) + ", not " +
-                      std::to_string(DisplayReportId);
+            problem =
+                Say("report %u has id %u, not %u", static_cast<unsigned>(n), id, DisplayReportId);
         std::memcpy(payload + n * DisplayReportPayloadBytes, frame + n * DisplayReportBytes + 1,
                     DisplayReportPayloadBytes);
     }
@@ -139,13 +151,13 @@ std::string DecodeDisplayFrame(const std::uint8_t* frame, DecodedDisplay& out) {
         problem = "payload word at 35 is not 0x0208";
     for (std::size_t i = PayloadZeroOffset; i < sizeof payload && problem.empty(); ++i)
         if (payload[i] != 0)
-            problem = "payload byte " + std::to_string(i) + " is not zero";
+            problem = Say("payload byte %u is not zero", static_cast<unsigned>(i));
 
     for (int k = 0; k < 6; ++k) {
         const std::uint8_t* at = payload + PayloadCoordinateOffset + PayloadCoordinateBytes * k;
         const std::uint16_t fraction = GetLe16(at + 2);
         if ((fraction & FractionMagnitudeMask) >= FractionUnitsPerWhole && problem.empty())
-            problem = "coordinate " + std::to_string(k) + " has a fraction above 9999";
+            problem = Say("coordinate %d has a fraction above 9999", k);
         if (k < 3)
             out.CoordSet1[k] = DecodeFixed(at);
         else
@@ -200,7 +212,7 @@ std::string FormatDisplay(const DecodedDisplay& display) {
         FormatValue(line, display.CoordSet2[k]);
     line += " | words";
     for (int j = 0; j < 4; ++j)
-        line += " " + std::to_string(display.DisplayWord[j]);
+        line += Say(" %u", display.DisplayWord[j]);
     return line;
 }
 
