@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "protocol/wire.h"
+
 namespace gadget {
 
 // Input report 4 (five data bytes after the id) and feature report 6 (seven):
@@ -86,7 +88,9 @@ std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, const Layout& layout,
         v.insert(v.end(), intf, intf + sizeof intf);
         ++count;
         if (i.hid) {
-            const std::uint8_t hidDesc[] = {9, 0x21, 0x11, 0x01, 0, 1, 0x22};
+            // HID 1.11, no country, one report descriptor.
+            const std::uint8_t hidDesc[] = {9, HidDescriptorType, 0x11, 0x01, 0, 1,
+                                            HidReportDescriptorType};
             v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
             Put16(v, static_cast<unsigned>(ReportDescriptorBytes));
             ++count;

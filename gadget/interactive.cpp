@@ -89,7 +89,7 @@ class Session {
                 screen_.message = "The gadget is unplugged: the counts go nowhere.";
                 break;
             }
-            function_.Queue(sim::WheelReport(screen_.axis, key.counts));
+            function_.Queue(sim::WheelBytes(screen_.axis, key.counts));
             screen_.message = sim::WheelMessage(key.counts, screen_.axis);
             break;
         case sim::KeyDo::Unplug:

@@ -44,7 +44,7 @@ class Session {
             started_ = true;
             // A fresh record is not dirty; store a value anew so the tool
             // sends its first frame and the display lights up.
-            device.SetDisplayWord0(device.DisplayWord[0]);
+            device.SetDisplayWord(0, device.DisplayWord[0]);
         }
         screen_.AddOutput(output_.Take());
         for (int ch = getch(); ch != ERR; ch = getch())
@@ -90,7 +90,7 @@ class Session {
             screen_.message = "The pendant is not connected to the tool: the counts go nowhere.";
             return;
         }
-        vp::QueueReport(WheelReport(screen_.axis, counts));
+        vp::QueueReport(WheelBytes(screen_.axis, counts));
         screen_.message = WheelMessage(counts, screen_.axis);
     }
 

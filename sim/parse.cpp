@@ -122,4 +122,19 @@ bool ParseSigned(std::string_view text, long long min, long long max, long long&
     return true;
 }
 
+int ParseDisplayValues(const std::vector<std::string>& ten, protocol::DisplayValues& values) {
+    for (int k = 0; k < 6; ++k) {
+        float& slot = k < 3 ? values.CoordSet1[k] : values.CoordSet2[k - 3];
+        if (!ParseFloat(ten[static_cast<std::size_t>(k)], slot))
+            return k;
+    }
+    for (int j = 0; j < 4; ++j) {
+        unsigned long long word = 0;
+        if (!ParseUnsigned(ten[static_cast<std::size_t>(6 + j)], 0xFFFF, word))
+            return 6 + j;
+        values.DisplayWord[j] = static_cast<std::uint16_t>(word);
+    }
+    return -1;
+}
+
 } // namespace sim

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/display.h"
+
 namespace sim {
 
 // Appends the bytes written in text to out. Accepts what captures and the
@@ -26,5 +28,11 @@ bool ParseFloat(std::string_view text, float& value);
 // Decimal, or hex with 0x.
 bool ParseUnsigned(std::string_view text, unsigned long long max, unsigned long long& value);
 bool ParseSigned(std::string_view text, long long min, long long max, long long& value);
+
+// The ten display values in the order the tool's setters take them: three
+// coordinates of set 1, three of set 2, four words (0 to 65535). ten holds
+// ten words. Returns -1, or the index of the first that is not a coordinate
+// (0 to 5) or a word (6 to 9); the caller says so in its own words.
+int ParseDisplayValues(const std::vector<std::string>& ten, protocol::DisplayValues& values);
 
 } // namespace sim

@@ -144,15 +144,9 @@ bool IsSetup(Op op) {
            op == Op::Pipes;
 }
 
-std::vector<std::uint8_t> WheelReport(int axis, int count) {
-    return {0x04,
-            0x00,
-            0x00,
-            static_cast<std::uint8_t>(axis == 0 ? 0x00 : 0x10 + axis),
-            static_cast<std::uint8_t>(count & 0xFF),
-            0x00,
-            0x00,
-            0x00};
+std::vector<std::uint8_t> WheelBytes(int axis, int count) {
+    const auto report = WheelReport(axis, count);
+    return {report.begin(), report.end()};
 }
 
 std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has, Dialect dialect) {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "backends/virtual/virtual_pendant.h"
-#include "sim/decode.h"
+#include "protocol/display.h"
 
 namespace sim {
 
@@ -66,7 +66,7 @@ struct Step {
     int index = 0;          // Set1/Set2: axis 0..2; Word: 0..3
     float value = 0;        // Set1/Set2
     std::uint16_t word = 0; // Word
-    DisplayValues display;  // Display
+    protocol::DisplayValues display; // Display
     unsigned count = 1;     // Timeout, Turns; WaitFrames, Burst, Timed: N
     unsigned seconds = 10;  // WaitRead, WaitFrames: how long at most
     unsigned seed = 0;      // Burst, Timed
@@ -92,9 +92,9 @@ struct ScriptError {
 bool ParseScript(std::istream& in, Script& script, ScriptError& error,
                  Dialect dialect = Dialect::Sim);
 
-// The wheel's input report: 04 00 00 AA CC 00 00 00, AA 0x11..0x13 for axis
-// 1..3 (0x00 for axis 0, none selected), CC the count as a signed byte.
-std::vector<std::uint8_t> WheelReport(int axis, int count);
+// The wheel's input report for axis 0..3 (0: none selected) and count, as
+// the bytes a step or a key queues.
+std::vector<std::uint8_t> WheelBytes(int axis, int count);
 
 // The command summaries that pendant-sim --commands and pendant-gadget
 // --commands print.

@@ -35,16 +35,21 @@ std::string ParseAxis(const std::string& word, int& index) {
     return "";
 }
 
+std::string NotCoordinate(const std::string& word) {
+    return Quoted(word) + " is not a coordinate (a 32-bit float)";
+}
+std::string NotDisplayWord(const std::string& word) {
+    return Quoted(word) + " is not a display word (0 to 65535)";
+}
+
 std::string ParseCoordinate(const std::string& word, float& value) {
-    if (!ParseFloat(word, value))
-        return Quoted(word) + " is not a coordinate (a 32-bit float)";
-    return "";
+    return ParseFloat(word, value) ? "" : NotCoordinate(word);
 }
 
 std::string ParseWord(const std::string& word, std::uint16_t& value) {
     unsigned long long n = 0;
     if (!ParseUnsigned(word, 0xFFFF, n))
-        return Quoted(word) + " is not a display word (0 to 65535)";
+        return NotDisplayWord(word);
     value = static_cast<std::uint16_t>(n);
     return "";
 }
@@ -136,18 +141,11 @@ std::string ParseFail(const std::vector<std::string>& args, Step& step) {
 }
 
 std::string ParseDisplay(const std::vector<std::string>& args, Step& step) {
-    for (int k = 0; k < 6; ++k) {
-        float& slot = k < 3 ? step.display.coordSet1[k] : step.display.coordSet2[k - 3];
-        const std::string problem = ParseCoordinate(args[k], slot);
-        if (!problem.empty())
-            return problem;
-    }
-    for (int j = 0; j < 4; ++j) {
-        const std::string problem = ParseWord(args[6 + j], step.display.words[j]);
-        if (!problem.empty())
-            return problem;
-    }
-    return "";
+    const int bad = ParseDisplayValues(args, step.display);
+    if (bad < 0)
+        return "";
+    const std::string& word = args[static_cast<std::size_t>(bad)];
+    return bad < 6 ? NotCoordinate(word) : NotDisplayWord(word);
 }
 
 std::string ParseBytes(Op op, std::string_view restOfLine, Step& step) {
@@ -260,7 +258,7 @@ std::string Parse(Op op, std::string_view restOfLine, const std::vector<std::str
             return "axis " + Quoted(args[0]) + " is not 0 to 3 (0: none selected)";
         if (!ParseSigned(args[1], -128, 127, count))
             return "count " + Quoted(args[1]) + " is not -128 to 127";
-        step.bytes = WheelReport(static_cast<int>(axis), static_cast<int>(count));
+        step.bytes = WheelBytes(static_cast<int>(axis), static_cast<int>(count));
         return "";
     }
     case Op::Timeout:

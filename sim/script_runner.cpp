@@ -5,6 +5,7 @@
 
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
+#include "sim/decode.h"
 
 namespace sim {
 
@@ -35,47 +36,6 @@ void ApplySetup(const Step& step) {
     vp::SetDevice(device);
 }
 
-namespace {
-
-// The record's setters by number. (A table of member pointers indexed in a
-// loop is miscompiled by gcc 12 with -fsanitize=bounds: the check reads a
-// register that does not hold the index.)
-void SetCoordinate(PendantDevice& device, int set, int axis, float value) {
-    switch (set * 3 + axis) {
-    case 0:
-        return device.SetCoordSet1Axis1(value);
-    case 1:
-        return device.SetCoordSet1Axis2(value);
-    case 2:
-        return device.SetCoordSet1Axis3(value);
-    case 3:
-        return device.SetCoordSet2Axis1(value);
-    case 4:
-        return device.SetCoordSet2Axis2(value);
-    case 5:
-        return device.SetCoordSet2Axis3(value);
-    default:
-        return;
-    }
-}
-
-void SetWord(PendantDevice& device, int index, std::uint16_t value) {
-    switch (index) {
-    case 0:
-        return device.SetDisplayWord0(value);
-    case 1:
-        return device.SetDisplayWord1(value);
-    case 2:
-        return device.SetDisplayWord2(value);
-    case 3:
-        return device.SetDisplayWord3(value);
-    default:
-        return;
-    }
-}
-
-} // namespace
-
 void ApplyStep(const Step& step, PendantDevice& device) {
     switch (step.op) {
     case Op::Fail:
@@ -83,21 +43,21 @@ void ApplyStep(const Step& step, PendantDevice& device) {
         vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
         break;
     case Op::Set1:
-        SetCoordinate(device, 0, step.index, step.value);
+        device.SetCoordinate(1, step.index, step.value);
         break;
     case Op::Set2:
-        SetCoordinate(device, 1, step.index, step.value);
+        device.SetCoordinate(2, step.index, step.value);
         break;
     case Op::Word:
-        SetWord(device, step.index, step.word);
+        device.SetDisplayWord(step.index, step.word);
         break;
     case Op::Display:
         for (int k = 0; k < 3; ++k) {
-            SetCoordinate(device, 0, k, step.display.coordSet1[k]);
-            SetCoordinate(device, 1, k, step.display.coordSet2[k]);
+            device.SetCoordinate(1, k, step.display.CoordSet1[k]);
+            device.SetCoordinate(2, k, step.display.CoordSet2[k]);
         }
         for (int j = 0; j < 4; ++j)
-            SetWord(device, j, step.display.words[j]);
+            device.SetDisplayWord(j, step.display.DisplayWord[j]);
         break;
     case Op::Report:
     case Op::Jog:
