@@ -89,8 +89,8 @@ std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, const Layout& layout,
         ++count;
         if (i.hid) {
             // HID 1.11, no country, one report descriptor.
-            const std::uint8_t hidDesc[] = {9, HidDescriptorType, 0x11, 0x01, 0, 1,
-                                            HidReportDescriptorType};
+            const std::uint8_t hidDesc[] = {9, HidDescriptorType,      0x11, 0x01, 0,
+                                            1, HidReportDescriptorType};
             v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
             Put16(v, static_cast<unsigned>(ReportDescriptorBytes));
             ++count;
