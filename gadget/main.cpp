@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "gadget/configfs.h"
@@ -23,6 +22,7 @@
 #include "gadget/log.h"
 #include "gadget/player.h"
 #include "pendant_version.h"
+#include "sim/commands.h"
 #include "sim/script.h"
 
 namespace {
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : BadInput;
     }
     if (commands) {
-        std::fputs(sim::GadgetScriptSummary, stdout);
+        std::fputs(sim::CommandSummary(sim::Dialect::Gadget).c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : Failed;
     }
     layout.extra = extra.empty()       ? gadget::Extra::None
@@ -230,19 +230,10 @@ int main(int argc, char** argv) {
     // line costs nothing.
     sim::Script script;
     const bool fromFile = !scriptName.empty() && scriptName != "-";
-    if (fromFile) {
-        std::ifstream file(scriptName);
-        if (!file) {
-            std::fprintf(stderr, "pendant-gadget: cannot read script %s: %s\n", scriptName.c_str(),
-                         std::strerror(errno));
-            return BadInput;
-        }
-        sim::ScriptError error;
-        if (!sim::ParseScript(file, script, error, sim::Dialect::Gadget)) {
-            std::fprintf(stderr, "pendant-gadget: %s:%d: %s\n", scriptName.c_str(), error.line,
-                         error.message.c_str());
-            return BadInput;
-        }
+    std::string problem;
+    if (fromFile && !sim::LoadScript(scriptName, sim::Dialect::Gadget, script, problem)) {
+        std::fprintf(stderr, "pendant-gadget: %s\n", problem.c_str());
+        return BadInput;
     }
     const bool interactive =
         scriptName.empty() && isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0;

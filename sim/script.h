@@ -3,8 +3,8 @@
 // (pendant-sim), or what the gadget sends and what it waits for
 // (pendant-gadget). One parser for both: each program refuses the commands
 // that make no sense for it, saying why. docs/sim.md and docs/gadget.md are
-// the references for users; ScriptSummary and GadgetScriptSummary the short
-// forms.
+// the references for users; the command table (sim/commands.h) gives the
+// short forms.
 #pragma once
 
 #include <cstdint>
@@ -96,9 +96,9 @@ bool ParseScript(std::istream& in, Script& script, ScriptError& error,
 // the bytes a step or a key queues.
 std::vector<std::uint8_t> WheelBytes(int axis, int count);
 
-// The command summaries that pendant-sim --commands and pendant-gadget
-// --commands print.
-extern const char* const ScriptSummary;
-extern const char* const GadgetScriptSummary;
+// Reads and parses the script file name ("-": standard input) in the
+// program's dialect. False with problem set when the file cannot be read,
+// is a directory, or has a bad line ("FILE:LINE: what is wrong").
+bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem);
 
 } // namespace sim
