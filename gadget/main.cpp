@@ -21,6 +21,7 @@
 #include "gadget/interactive.h"
 #include "gadget/log.h"
 #include "gadget/player.h"
+#include "gadget/port.h"
 #include "pendant_version.h"
 #include "sim/commands.h"
 #include "sim/script.h"
@@ -63,9 +64,9 @@ void EndBySignal() {
 }
 
 // One step of a script; false when the script stops there.
-bool Step(const sim::Step& step, const std::string& where, gadget::ConfigfsGadget& usb,
+bool Step(const sim::Step& step, const std::string& where, const sim::PendantPort& port,
           gadget::PendantFunction& function, int& status) {
-    const std::string problem = gadget::RunStep(step, usb, function);
+    const std::string problem = gadget::RunStep(step, port, function);
     if (problem.empty())
         return true;
     if (!gadget::StopRequested()) {
@@ -78,7 +79,7 @@ bool Step(const sim::Step& step, const std::string& where, gadget::ConfigfsGadge
 
 // Lines from standard input, each run as it comes, so that a program (or a
 // person) can drive the gadget line by line.
-int RunStream(gadget::ConfigfsGadget& usb, gadget::PendantFunction& function) {
+int RunStream(const sim::PendantPort& port, gadget::PendantFunction& function) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {gadget::StopFd(), POLLIN, 0}};
     std::string pending;
     int lineNo = 0;
@@ -114,7 +115,7 @@ int RunStream(gadget::ConfigfsGadget& usb, gadget::PendantFunction& function) {
             std::fprintf(stderr, "pendant-gadget: <stdin>:%d: %s\n", lineNo, problem.c_str());
             return BadInput;
         }
-        if (has && !Step(step, "<stdin>", usb, function, status))
+        if (has && !Step(step, "<stdin>", port, function, status))
             break;
     }
     return status;
@@ -143,17 +144,18 @@ int Run(const gadget::GadgetOptions& options, const gadget::Layout& layout, bool
     if (!unplugged && !(problem = gadget::Plug(usb)).empty())
         return fail(problem);
 
+    const sim::PendantPort port = gadget::GadgetPort(usb, function);
     int status = 0;
     if (script != nullptr) {
         for (const sim::Step& step : script->steps)
-            if (!Step(step, scriptName, usb, function, status))
+            if (!Step(step, scriptName, port, function, status))
                 break;
     } else if (interactive && (status = gadget::RunInteractive(usb, function)) < 0) {
         std::fprintf(stderr, "pendant-gadget: cannot draw on this terminal; reading commands "
                              "from standard input instead\n");
-        status = RunStream(usb, function);
+        status = RunStream(port, function);
     } else if (!interactive) {
-        status = RunStream(usb, function);
+        status = RunStream(port, function);
     }
 
     usb.Unbind();

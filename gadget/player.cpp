@@ -133,34 +133,9 @@ std::string Unplug(ConfigfsGadget& usb) {
     return problem;
 }
 
-std::string RunStep(const sim::Step& step, ConfigfsGadget& usb, PendantFunction& function) {
+std::string RunStep(const sim::Step& step, const sim::PendantPort& port,
+                    PendantFunction& function) {
     switch (step.op) {
-    case sim::Op::Report:
-    case sim::Op::Jog:
-        function.Queue(step.bytes);
-        return "";
-    case sim::Op::Unplug:
-        return Unplug(usb);
-    case sim::Op::Replug:
-        return Plug(usb);
-    case sim::Op::WaitRead:
-        if (function.WaitIdle(step.seconds))
-            return "";
-        if (StopRequested())
-            return "stopped";
-        return "the host did not read the queued reports within " + std::to_string(step.seconds) +
-               " s (" + std::to_string(function.Pending()) + " still to send)";
-    case sim::Op::WaitFrames:
-        if (function.WaitFrames(step.count, step.seconds))
-            return "";
-        if (StopRequested())
-            return "stopped";
-        return "the host sent " + std::to_string(function.Snapshot().frames) + " of " +
-               std::to_string(step.count) + " frames within " + std::to_string(step.seconds) + " s";
-    case sim::Op::Stall:
-    case sim::Op::Unstall:
-        function.Halt(step.op == sim::Op::Stall);
-        return "";
     case sim::Op::Burst:
         Burst(function, step.count, step.seed);
         return StopRequested() ? "stopped" : "";
@@ -175,7 +150,8 @@ std::string RunStep(const sim::Step& step, ConfigfsGadget& usb, PendantFunction&
         return "";
     default:
         // The parser's gadget dialect lets no other step through.
-        return "not a pendant-gadget command";
+        return sim::IsPortStep(step.op) ? sim::RunPortStep(step, port)
+                                        : "not a pendant-gadget command";
     }
 }
 

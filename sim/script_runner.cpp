@@ -6,6 +6,7 @@
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
 #include "sim/decode.h"
+#include "sim/virtual_port.h"
 
 namespace sim {
 
@@ -36,7 +37,12 @@ void ApplySetup(const Step& step) {
     vp::SetDevice(device);
 }
 
-void ApplyStep(const Step& step, PendantDevice& device) {
+void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port) {
+    if (IsPortStep(step.op)) {
+        // The virtual pendant does all the port steps pendant-sim takes.
+        RunPortStep(step, port);
+        return;
+    }
     switch (step.op) {
     case Op::Fail:
         // Counted from here on, so "fail X" means the next call of X.
@@ -59,19 +65,9 @@ void ApplyStep(const Step& step, PendantDevice& device) {
         for (int j = 0; j < 4; ++j)
             device.SetDisplayWord(j, step.display.DisplayWord[j]);
         break;
-    case Op::Report:
-    case Op::Jog:
-        vp::QueueReport(step.bytes);
-        break;
     case Op::Timeout:
         for (unsigned n = 0; n < step.count; ++n)
             vp::QueueTimeout();
-        break;
-    case Op::Unplug:
-        vp::Unplug();
-        break;
-    case Op::Replug:
-        vp::Replug();
         break;
     default:
         break;
@@ -136,9 +132,10 @@ class Player {
             out_.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
         if (step.op == Op::Replug)
             out_.Line("[sim] line " + std::to_string(step.line) + ": replugged");
-        ApplyStep(step, device);
+        ApplyStep(step, device, port_);
     }
 
+    const PendantPort port_ = VirtualPendantPort();
     const Script& script_;
     Interleaver& out_;
     std::size_t next_ = 0;

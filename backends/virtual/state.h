@@ -55,6 +55,8 @@ struct State {
     std::map<UCHAR, ULONG> pipeTimeouts;
     protocol::FrameAssembler assembler;
     std::vector<ReceivedFrame> frames;
+    unsigned framesReceived = 0; // kept with or without history
+    ReceivedFrame lastFrame;
     std::function<void(const ReceivedFrame&)> onFrame;
     bool realTime = false;
     std::chrono::steady_clock::time_point realStart;
