@@ -50,20 +50,28 @@ std::string Token(std::string_view token, std::vector<std::uint8_t>& out) {
 
 } // namespace
 
-std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out) {
+std::vector<std::string_view> Tokens(std::string_view text, bool (*separator)(char)) {
+    std::vector<std::string_view> tokens;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (Separator(text[i])) {
+        if (separator(text[i])) {
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < text.size() && !Separator(text[end]))
+        while (end < text.size() && !separator(text[end]))
             ++end;
-        const std::string problem = Token(text.substr(i, end - i), out);
+        tokens.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return tokens;
+}
+
+std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out) {
+    for (std::string_view token : Tokens(text, Separator)) {
+        const std::string problem = Token(token, out);
         if (!problem.empty())
             return problem;
-        i = end;
     }
     return "";
 }

@@ -19,6 +19,9 @@ namespace sim {
 // byte of one or two digits. Returns "" or what is wrong with the text.
 std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out);
 
+// The runs of text between separators.
+std::vector<std::string_view> Tokens(std::string_view text, bool (*separator)(char));
+
 // "06 FE FD", with " | " after every group bytes when group is not 0.
 std::string HexBytes(const std::uint8_t* data, std::size_t length, std::size_t group = 0);
 

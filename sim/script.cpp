@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "sim/commands.h"
+#include "sim/parse.h"
 
 namespace sim {
 
@@ -31,18 +32,8 @@ std::string_view StripComment(std::string_view line) {
 
 std::vector<std::string> Words(std::string_view s) {
     std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (Blank(s[i])) {
-            ++i;
-            continue;
-        }
-        std::size_t end = i;
-        while (end < s.size() && !Blank(s[end]))
-            ++end;
-        words.emplace_back(s.substr(i, end - i));
-        i = end;
-    }
+    for (std::string_view token : Tokens(s, Blank))
+        words.emplace_back(token);
     return words;
 }
 

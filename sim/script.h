@@ -60,17 +60,17 @@ struct Step {
     std::vector<std::uint8_t> bytes;          // Descriptor, Interface, Report, Jog
     std::vector<virtual_pendant::Pipe> pipes; // Pipes
     virtual_pendant::Call call = virtual_pendant::Call::GetLastError; // Fail
-    unsigned nth = 1;       // Fail: the nth call from this step on
-    DWORD error = 0;        // Fail
-    bool sticky = false;    // Fail
-    int index = 0;          // Set1/Set2: axis 0..2; Word: 0..3
-    float value = 0;        // Set1/Set2
-    std::uint16_t word = 0; // Word
+    unsigned nth = 1;                // Fail: the nth call from this step on
+    DWORD error = 0;                 // Fail
+    bool sticky = false;             // Fail
+    int index = 0;                   // Set1/Set2: axis 0..2; Word: 0..3
+    float value = 0;                 // Set1/Set2
+    std::uint16_t word = 0;          // Word
     protocol::DisplayValues display; // Display
-    unsigned count = 1;     // Timeout, Turns; WaitFrames, Burst, Timed: N
-    unsigned seconds = 10;  // WaitRead, WaitFrames: how long at most
-    unsigned seed = 0;      // Burst, Timed
-    bool on = false;        // Quiet
+    unsigned count = 1;              // Timeout, Turns; WaitFrames, Burst, Timed: N
+    unsigned seconds = 10;           // WaitRead, WaitFrames: how long at most
+    unsigned seed = 0;               // Burst, Timed
+    bool on = false;                 // Quiet
 };
 
 // True for the commands that describe the device before the tool opens it.

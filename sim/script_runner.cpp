@@ -76,8 +76,8 @@ void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port)
 
 std::string DescribeFrame(unsigned number, const vp::ReceivedFrame& frame) {
     const std::string tag = "[frame " + std::to_string(number) + "] ";
-    std::string text = tag + FormatFrame(frame.bytes.data()) + "\n" + tag +
-                       protocol::FormatDisplay(frame.display);
+    std::string text =
+        tag + FormatFrame(frame.bytes.data()) + "\n" + tag + protocol::FormatDisplay(frame.display);
     if (!frame.problem.empty())
         text += "\n" + tag + "malformed: " + frame.problem;
     return text;
