@@ -31,8 +31,8 @@ struct PortFrame {
 };
 
 struct PendantPort {
+    std::function<void(std::vector<std::uint8_t> report)> queue; // sent when the host reads
     // Each "" or why it could not be done.
-    std::function<void(std::vector<std::uint8_t> report)> queue; // send when the host reads
     std::function<std::string()> unplug;
     std::function<std::string()> replug;
     std::function<void(bool on)> halt;    // halt the input endpoint, or clear the halt
