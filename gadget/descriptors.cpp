@@ -15,7 +15,8 @@ namespace gadget {
 // Input report 4 (five data bytes after the id) and feature report 6 (seven):
 // the shapes the host tool reads and writes. A vendor usage page keeps the
 // kernel's HID input layer from making it a keyboard.
-// clang-format off: one item a line
+// One item a line.
+// clang-format off
 const std::uint8_t ReportDescriptor[] = {
     0x06, 0x00, 0xFF,                // Usage Page (vendor 0xFF00)
     0x09, 0x01,                      // Usage (1)
