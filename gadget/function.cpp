@@ -272,8 +272,9 @@ void PendantFunction::Setup(const void* request) {
     const unsigned index = le16toh(c.wIndex);
     const unsigned length = le16toh(c.wLength);
     if (c.bRequestType & USB_DIR_IN) {
-        if (c.bRequestType == 0x81 && c.bRequest == USB_REQ_GET_DESCRIPTOR &&
-            (value >> 8) == 0x22 && IsHidInterface(layout_, index & 0xFF)) {
+        if (c.bRequestType == (USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_INTERFACE) &&
+            c.bRequest == USB_REQ_GET_DESCRIPTOR && (value >> 8) == HidReportDescriptorType &&
+            IsHidInterface(layout_, index & 0xFF)) {
             const std::size_t n = std::min<std::size_t>(length, ReportDescriptorBytes);
             if (write(ep0_, ReportDescriptor, n) < 0)
                 Log("EP0-FAILED %s", std::strerror(errno));
@@ -295,7 +296,7 @@ void PendantFunction::Setup(const void* request) {
         Log("EP0-FAILED %s", std::strerror(errno));
         return;
     }
-    if (c.bRequestType == 0x21 && c.bRequest == 0x09)
+    if (c.bRequestType == HidRequestTypeClassInterfaceOut && c.bRequest == HidSetReport)
         DisplayReport(raw, data, static_cast<std::size_t>(got));
 }
 

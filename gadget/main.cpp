@@ -6,167 +6,16 @@
 // by the end of the script, q, or SIGINT, SIGTERM or SIGHUP, it takes the
 // gadget down again.
 #include <CLI/CLI.hpp>
-#include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <thread>
 
-#include "gadget/configfs.h"
-#include "gadget/function.h"
-#include "gadget/interactive.h"
 #include "gadget/log.h"
-#include "gadget/player.h"
+#include "gadget/run.h"
 #include "pendant_version.h"
+#include "sim/commands.h"
 #include "sim/script.h"
-
-namespace {
-
-constexpr int Failed = 1;
-constexpr int BadInput = 2;
-
-volatile std::sig_atomic_t caught = 0;
-
-// SIGINT, SIGTERM and SIGHUP are taken by one thread, which asks every wait
-// to end; the gadget is taken down before the program ends by the signal.
-void CatchEndingSignals() {
-    std::signal(SIGPIPE, SIG_IGN); // a closed log is an error to report, not an end
-    sigset_t ending;
-    sigemptyset(&ending);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&ending, s);
-    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    gadget::StopFd();
-    std::thread([ending] {
-        int signal = 0;
-        if (sigwait(&ending, &signal) == 0) {
-            caught = signal;
-            gadget::RequestStop();
-        }
-    }).detach();
-}
-
-void EndBySignal() {
-    if (caught == 0)
-        return;
-    std::signal(caught, SIG_DFL);
-    sigset_t just;
-    sigemptyset(&just);
-    sigaddset(&just, caught);
-    pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
-    raise(caught);
-}
-
-// One step of a script; false when the script stops there.
-bool Step(const sim::Step& step, const std::string& where, gadget::ConfigfsGadget& usb,
-          gadget::PendantFunction& function, int& status) {
-    const std::string problem = gadget::RunStep(step, usb, function);
-    if (problem.empty())
-        return true;
-    if (!gadget::StopRequested()) {
-        std::fprintf(stderr, "pendant-gadget: %s:%d: %s\n", where.c_str(), step.line,
-                     problem.c_str());
-        status = Failed;
-    }
-    return false;
-}
-
-// Lines from standard input, each run as it comes, so that a program (or a
-// person) can drive the gadget line by line.
-int RunStream(gadget::ConfigfsGadget& usb, gadget::PendantFunction& function) {
-    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {gadget::StopFd(), POLLIN, 0}};
-    std::string pending;
-    int lineNo = 0;
-    int status = 0;
-    bool open = true;
-    while (!gadget::StopRequested()) {
-        const std::size_t eol = pending.find('\n');
-        if (eol == std::string::npos && open) {
-            if (poll(fds, 2, -1) < 0 && errno != EINTR)
-                return Failed;
-            if (fds[1].revents != 0)
-                break;
-            if (fds[0].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                open = false;
-            else
-                pending.append(buffer, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (eol == std::string::npos && pending.empty())
-            break; // the end of input: the end of the script
-        const std::string line = pending.substr(0, eol);
-        pending.erase(0, eol == std::string::npos ? pending.size() : eol + 1);
-        sim::Step step;
-        bool has = false;
-        const std::string problem = sim::ParseLine(line, ++lineNo, step, has, sim::Dialect::Gadget);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "pendant-gadget: <stdin>:%d: %s\n", lineNo, problem.c_str());
-            return BadInput;
-        }
-        if (has && !Step(step, "<stdin>", usb, function, status))
-            break;
-    }
-    return status;
-}
-
-int Run(const gadget::GadgetOptions& options, const gadget::Layout& layout, bool unplugged,
-        const sim::Script* script, const std::string& scriptName, bool interactive) {
-    gadget::ConfigfsGadget usb;
-    gadget::PendantFunction function;
-    const auto fail = [&](const std::string& problem) {
-        std::fprintf(stderr, "pendant-gadget: %s\n", problem.c_str());
-        function.Stop();
-        const std::string left = usb.Remove();
-        if (!left.empty())
-            std::fprintf(stderr, "pendant-gadget: %s\n", left.c_str());
-        return Failed;
-    };
-    std::string problem = usb.Create(options);
-    if (!problem.empty())
-        return fail(problem);
-    problem = function.Open(usb.FunctionFsDir(), layout);
-    if (!problem.empty())
-        return fail(problem);
-    function.Start();
-    gadget::Log("READY");
-    if (!unplugged && !(problem = gadget::Plug(usb)).empty())
-        return fail(problem);
-
-    int status = 0;
-    if (script != nullptr) {
-        for (const sim::Step& step : script->steps)
-            if (!Step(step, scriptName, usb, function, status))
-                break;
-    } else if (interactive && (status = gadget::RunInteractive(usb, function)) < 0) {
-        std::fprintf(stderr, "pendant-gadget: cannot draw on this terminal; reading commands "
-                             "from standard input instead\n");
-        status = RunStream(usb, function);
-    } else if (!interactive) {
-        status = RunStream(usb, function);
-    }
-
-    usb.Unbind();
-    function.Stop();
-    problem = usb.Remove();
-    if (!problem.empty()) {
-        std::fprintf(stderr, "pendant-gadget: taking the gadget down: %s\n", problem.c_str());
-        status = Failed;
-    }
-    return status;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"pendant-gadget: the pendant, as a USB gadget of this machine.\n"
@@ -215,11 +64,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : BadInput;
+        return app.exit(e) == 0 ? 0 : gadget::BadInput;
     }
     if (commands) {
-        std::fputs(sim::GadgetScriptSummary, stdout);
-        return std::fflush(stdout) == 0 ? 0 : Failed;
+        std::fputs(sim::CommandSummary(sim::Dialect::Gadget).c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : gadget::Failed;
     }
     layout.extra = extra.empty()       ? gadget::Extra::None
                    : extra == "before" ? gadget::Extra::Before
@@ -230,19 +79,10 @@ int main(int argc, char** argv) {
     // line costs nothing.
     sim::Script script;
     const bool fromFile = !scriptName.empty() && scriptName != "-";
-    if (fromFile) {
-        std::ifstream file(scriptName);
-        if (!file) {
-            std::fprintf(stderr, "pendant-gadget: cannot read script %s: %s\n", scriptName.c_str(),
-                         std::strerror(errno));
-            return BadInput;
-        }
-        sim::ScriptError error;
-        if (!sim::ParseScript(file, script, error, sim::Dialect::Gadget)) {
-            std::fprintf(stderr, "pendant-gadget: %s:%d: %s\n", scriptName.c_str(), error.line,
-                         error.message.c_str());
-            return BadInput;
-        }
+    std::string problem;
+    if (fromFile && !sim::LoadScript(scriptName, sim::Dialect::Gadget, script, problem)) {
+        std::fprintf(stderr, "pendant-gadget: %s\n", problem.c_str());
+        return gadget::BadInput;
     }
     const bool interactive =
         scriptName.empty() && isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0;
@@ -250,19 +90,19 @@ int main(int argc, char** argv) {
     if (!logName.empty() && (log = std::fopen(logName.c_str(), "w")) == nullptr) {
         std::fprintf(stderr, "pendant-gadget: cannot write the log %s: %s\n", logName.c_str(),
                      std::strerror(errno));
-        return BadInput;
+        return gadget::BadInput;
     }
     gadget::SetLogFile(log);
     gadget::SetStamp(stamp);
 
-    CatchEndingSignals();
-    int status =
-        Run(options, layout, unplugged, fromFile ? &script : nullptr, scriptName, interactive);
+    gadget::CatchEndingSignals();
+    int status = gadget::Run(options, layout, unplugged, fromFile ? &script : nullptr, scriptName,
+                             interactive);
     const std::string lost = gadget::LogProblem();
     if (!lost.empty()) {
         std::fprintf(stderr, "pendant-gadget: %s\n", lost.c_str());
-        status = status == 0 ? Failed : status;
+        status = status == 0 ? gadget::Failed : status;
     }
-    EndBySignal();
+    gadget::EndBySignal();
     return status;
 }

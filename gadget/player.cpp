@@ -9,26 +9,27 @@
 #include <vector>
 
 #include "gadget/log.h"
+#include "protocol/wire.h"
 
 namespace gadget {
 
 namespace {
 
-// Random jog reports: 04 00 00 AXIS COUNT 00 [00 00], the count +-1..31 as
-// the wheel sends it (two's complement in one byte).
+// Random wheel reports, the count +-1..31, cut to 6 bytes or whole.
 class JogSource {
   public:
     explicit JogSource(unsigned seed) : rng_(seed) {}
 
-    // Fills report (8 bytes) and returns its length; axis is 0-2 for a
-    // report that moves that axis by count, -1 for one that selects none.
+    // Fills report (WheelReportBytes) and returns its length; axis is 0-2
+    // for a report that moves that axis by count, -1 for one that selects
+    // none.
     std::size_t Next(std::uint8_t* report, bool mustMove, int& axis, int& count) {
-        static const std::uint8_t NoAxisCodes[] = {0x00, 0x10, 0x14, 0x20};
-        std::memset(report, 0, 8);
-        report[0] = 0x04;
+        // Codes either side of the axes' and none at all.
+        static const std::uint8_t NoAxisCodes[] = {AxisCodeNone, AxisCodeFirst - 1,
+                                                   AxisCodeLast + 1, 0x20};
         const bool moves = mustMove || Pick(10) != 0; // one in ten selects nothing
         axis = moves ? static_cast<int>(Pick(3)) : -1;
-        report[3] = moves ? static_cast<std::uint8_t>(0x11 + axis) : NoAxisCodes[Pick(4)];
+        const std::uint8_t code = moves ? AxisCodeOf(axis + 1) : NoAxisCodes[Pick(4)];
         count = static_cast<int>(Pick(31)) + 1;
         if (Pick(2) != 0)
             count = -count;
@@ -38,8 +39,10 @@ class JogSource {
             count = -count;
         if (axis >= 0)
             walk_[axis] += count;
-        report[4] = static_cast<std::uint8_t>(count & 0xFF);
-        return Pick(2) != 0 ? 8 : 6;
+        const auto whole = WheelReport(0, count);
+        std::copy(whole.begin(), whole.end(), report);
+        report[AxisCodeByte] = code;
+        return Pick(2) != 0 ? WheelReportBytes : 6;
     }
 
   private:
@@ -55,12 +58,12 @@ void Burst(PendantFunction& function, unsigned long n, unsigned seed) {
     unsigned long sent = 0, moving = 0, shortOnes = 0;
     long sum[3] = {0, 0, 0};
     for (; sent < n; ++sent) {
-        std::uint8_t report[8];
+        std::uint8_t report[WheelReportBytes];
         int axis = 0, count = 0;
         const std::size_t len = source.Next(report, false, axis, count);
         if (!function.Send(report, len))
             break;
-        shortOnes += len < 8;
+        shortOnes += len < WheelReportBytes;
         if (axis >= 0) {
             ++moving;
             sum[axis] += count;
@@ -81,7 +84,7 @@ void Timed(PendantFunction& function, unsigned long n, unsigned seed) {
     for (unsigned long i = 0; i < n && !StopRequested(); ++i) {
         // The report meets the tool anywhere in its 30 ms read.
         usleep(std::uniform_int_distribution<unsigned>(0, 39)(pauses) * 1000);
-        std::uint8_t report[8];
+        std::uint8_t report[WheelReportBytes];
         int axis = 0, count = 0;
         const std::size_t len = source.Next(report, true, axis, count);
         const unsigned long long framesBefore = function.Snapshot().frames;
@@ -130,34 +133,9 @@ std::string Unplug(ConfigfsGadget& usb) {
     return problem;
 }
 
-std::string RunStep(const sim::Step& step, ConfigfsGadget& usb, PendantFunction& function) {
+std::string RunStep(const sim::Step& step, const sim::PendantPort& port,
+                    PendantFunction& function) {
     switch (step.op) {
-    case sim::Op::Report:
-    case sim::Op::Jog:
-        function.Queue(step.bytes);
-        return "";
-    case sim::Op::Unplug:
-        return Unplug(usb);
-    case sim::Op::Replug:
-        return Plug(usb);
-    case sim::Op::WaitRead:
-        if (function.WaitIdle(step.seconds))
-            return "";
-        if (StopRequested())
-            return "stopped";
-        return "the host did not read the queued reports within " + std::to_string(step.seconds) +
-               " s (" + std::to_string(function.Pending()) + " still to send)";
-    case sim::Op::WaitFrames:
-        if (function.WaitFrames(step.count, step.seconds))
-            return "";
-        if (StopRequested())
-            return "stopped";
-        return "the host sent " + std::to_string(function.Snapshot().frames) + " of " +
-               std::to_string(step.count) + " frames within " + std::to_string(step.seconds) + " s";
-    case sim::Op::Stall:
-    case sim::Op::Unstall:
-        function.Halt(step.op == sim::Op::Stall);
-        return "";
     case sim::Op::Burst:
         Burst(function, step.count, step.seed);
         return StopRequested() ? "stopped" : "";
@@ -172,7 +150,8 @@ std::string RunStep(const sim::Step& step, ConfigfsGadget& usb, PendantFunction&
         return "";
     default:
         // The parser's gadget dialect lets no other step through.
-        return "not a pendant-gadget command";
+        return sim::IsPortStep(step.op) ? sim::RunPortStep(step, port)
+                                        : "not a pendant-gadget command";
     }
 }
 

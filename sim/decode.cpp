@@ -5,17 +5,12 @@
 #include <ostream>
 #include <sstream>
 
-#include "pendant/pendant_device.h"
 #include "protocol/display.h"
 #include "sim/parse.h"
 
 namespace sim {
 
 namespace {
-
-constexpr std::uint8_t AxisCodeFirst = 0x11;
-constexpr std::uint8_t AxisCodeLast = 0x13;
-constexpr int JogMaxCount = 31;
 
 std::string Signed(int n) {
     return (n > 0 ? "+" : "") + std::to_string(n);
@@ -87,34 +82,17 @@ std::string_view LineBytes(std::string_view line, bool& carries) {
     return line;
 }
 
-std::array<std::uint8_t, 48> EncodeFrame(const DisplayValues& values) {
-    PendantDevice device;
-    device.SetCoordSet1Axis1(values.coordSet1[0]);
-    device.SetCoordSet1Axis2(values.coordSet1[1]);
-    device.SetCoordSet1Axis3(values.coordSet1[2]);
-    device.SetCoordSet2Axis1(values.coordSet2[0]);
-    device.SetCoordSet2Axis2(values.coordSet2[1]);
-    device.SetCoordSet2Axis3(values.coordSet2[2]);
-    device.SetDisplayWord0(values.words[0]);
-    device.SetDisplayWord1(values.words[1]);
-    device.SetDisplayWord2(values.words[2]);
-    device.SetDisplayWord3(values.words[3]);
-    std::array<std::uint8_t, 48> frame{};
-    device.BuildDisplayFrame(frame.data());
-    return frame;
-}
-
 std::string FormatFrame(const std::uint8_t* frame48) {
     return HexBytes(frame48, DisplayFrameBytes, DisplayReportBytes);
 }
 
 ReportMeaning DescribeReport(const std::uint8_t* report, std::size_t length) {
-    const unsigned code = length > 3 ? report[3] : 0;
-    const unsigned byte = length > 4 ? report[4] : 0;
+    const std::uint8_t code = length > AxisCodeByte ? report[AxisCodeByte] : 0;
+    const std::uint8_t byte = length > JogDeltaByte ? report[JogDeltaByte] : 0;
     ReportMeaning m;
-    m.axis = code >= AxisCodeFirst && code <= AxisCodeLast ? static_cast<int>(code) - 0x10 : 0;
-    m.count = byte < 128 ? static_cast<int>(byte) : static_cast<int>(byte) - 256;
-    const bool countInRange = m.count != 0 && m.count >= -JogMaxCount && m.count <= JogMaxCount;
+    m.axis = AxisIndexOf(code) + 1;
+    m.count = static_cast<std::int8_t>(byte);
+    const bool countInRange = DecodeJog(byte) != 0;
     m.moves = m.axis != 0 && countInRange;
 
     std::string text =
@@ -172,25 +150,15 @@ int EncodeFrameCommand(const std::vector<std::string>& values, std::ostream& out
             << values.size() << "\n";
         return 2;
     }
-    DisplayValues v;
-    for (int k = 0; k < 6; ++k) {
-        float& slot = k < 3 ? v.coordSet1[k] : v.coordSet2[k - 3];
-        if (!ParseFloat(values[k], slot)) {
-            err << "pendant-sim: value " << k + 1 << " \"" << values[k]
-                << "\" is not a coordinate (a 32-bit float)\n";
-            return 2;
-        }
+    protocol::DisplayValues v;
+    const int bad = ParseDisplayValues(values, v);
+    if (bad >= 0) {
+        err << "pendant-sim: value " << bad + 1 << " \"" << values[static_cast<std::size_t>(bad)]
+            << (bad < 6 ? "\" is not a coordinate (a 32-bit float)\n"
+                        : "\" is not a word (0 to 65535)\n");
+        return 2;
     }
-    for (int j = 0; j < 4; ++j) {
-        unsigned long long word = 0;
-        if (!ParseUnsigned(values[6 + j], 0xFFFF, word)) {
-            err << "pendant-sim: value " << 7 + j << " \"" << values[6 + j]
-                << "\" is not a word (0 to 65535)\n";
-            return 2;
-        }
-        v.words[j] = static_cast<std::uint16_t>(word);
-    }
-    out << FormatFrame(EncodeFrame(v).data()) << "\n";
+    out << FormatFrame(protocol::BuildFrame(v).data()) << "\n";
     return 0;
 }
 

@@ -12,14 +12,6 @@
 
 namespace sim {
 
-struct DisplayValues {
-    float coordSet1[3] = {0, 0, 0};
-    float coordSet2[3] = {0, 0, 0};
-    std::uint16_t words[4] = {0, 0, 0, 0};
-};
-
-// The 48-byte frame the tool sends for these values (the tool's own encoder).
-std::array<std::uint8_t, 48> EncodeFrame(const DisplayValues& values);
 // "06 FE FD 0F 01 00 88 13 | 06 ...": the six reports, bars between them.
 std::string FormatFrame(const std::uint8_t* frame48);
 

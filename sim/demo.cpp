@@ -7,30 +7,27 @@
 
 #include "app/entry.h"
 #include "backends/virtual/virtual_pendant.h"
+#include "sim/script.h"
 
 namespace sim {
 
 namespace {
 
-std::vector<std::uint8_t> Jog(std::uint8_t axisCode, int counts) {
-    return {0x04, 0x00, 0x00, axisCode, static_cast<std::uint8_t>(counts & 0xFF), 0x00, 0x00, 0x00};
-}
-
 void QueueWheelSequence() {
     namespace vp = virtual_pendant;
-    vp::QueueReport(Jog(0x11, 1));
-    vp::QueueReport(Jog(0x11, 1));
+    vp::QueueReport(WheelBytes(1, 1));
+    vp::QueueReport(WheelBytes(1, 1));
     vp::QueueTimeout();
-    vp::QueueReport(Jog(0x11, 5));
-    vp::QueueReport(Jog(0x11, -2));
-    vp::QueueReport(Jog(0x12, 31));
+    vp::QueueReport(WheelBytes(1, 5));
+    vp::QueueReport(WheelBytes(1, -2));
+    vp::QueueReport(WheelBytes(2, 31));
     vp::QueueTimeout();
-    vp::QueueReport(Jog(0x12, -1));
-    vp::QueueReport(Jog(0x13, 10));
-    vp::QueueReport(Jog(0x13, -31));
+    vp::QueueReport(WheelBytes(2, -1));
+    vp::QueueReport(WheelBytes(3, 10));
+    vp::QueueReport(WheelBytes(3, -31));
     vp::QueueTimeout();
-    vp::QueueReport(Jog(0x00, 5)); // axis selector off: the wheel moves nothing
-    vp::QueueReport(Jog(0x13, 3));
+    vp::QueueReport(WheelBytes(0, 5)); // axis selector off: the wheel moves nothing
+    vp::QueueReport(WheelBytes(3, 3));
     vp::QueueTimeout();
 }
 

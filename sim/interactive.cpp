@@ -10,12 +10,11 @@
 #include "app/entry.h"
 #include "backends/virtual/virtual_pendant.h"
 #include "pendant/pendant_device.h"
-#include "sim/keys.h"
 #include "sim/paint.h"
-#include "sim/screen.h"
-#include "sim/script.h"
 #include "sim/script_runner.h"
+#include "sim/session.h"
 #include "sim/tool_output.h"
+#include "sim/virtual_port.h"
 
 namespace sim {
 
@@ -23,100 +22,12 @@ namespace {
 
 namespace vp = virtual_pendant;
 
-class Session {
-  public:
-    explicit Session(ToolOutput& output) : output_(output) {
-        vp::OnFrame([this](const vp::ReceivedFrame& frame) {
-            ++screen_.frames;
-            screen_.haveFrame = true;
-            screen_.display = frame.display;
-            screen_.frame = frame.bytes;
-            screen_.problem = frame.problem;
-        });
-        screen_.message =
-            "Select an axis (1, 2, 3), turn the wheel (+/-); \":set1 1 2.5\" sets a value.";
-    }
-    ~Session() { vp::OnFrame({}); }
-
-    // Before every turn of the tool's loop.
-    bool Turn(PendantDevice& device) {
-        if (!started_) {
-            started_ = true;
-            // A fresh record is not dirty; store a value anew so the tool
-            // sends its first frame and the display lights up.
-            device.SetDisplayWord0(device.DisplayWord[0]);
-        }
-        screen_.AddOutput(output_.Take());
-        for (int ch = getch(); ch != ERR; ch = getch())
-            if (!Key(ch, device))
-                return false;
-        screen_.queued = vp::PendingInput();
-        Draw();
-        return true;
-    }
-
-    bool Started() const { return started_; }
-
-  private:
-    bool Key(int ch, PendantDevice& device) {
-        KeyResult key = HandleKey(ch, screen_, Dialect::Sim);
-        switch (key.what) {
-        case KeyDo::Quit:
-            return false;
-        case KeyDo::Redraw:
-            clearok(curscr, TRUE);
-            break;
-        case KeyDo::Wheel:
-            Wheel(key.counts);
-            break;
-        case KeyDo::Unplug:
-            Unplug();
-            break;
-        case KeyDo::Replug:
-            Replug();
-            break;
-        case KeyDo::Command:
-            ApplyStep(key.step, device);
-            screen_.message = "Done: " + key.text;
-            break;
-        case KeyDo::Nothing:
-            break;
-        }
-        return true;
-    }
-
-    void Wheel(int counts) {
-        if (screen_.link != Link::Plugged) {
-            screen_.message = "The pendant is not connected to the tool: the counts go nowhere.";
-            return;
-        }
-        vp::QueueReport(WheelReport(screen_.axis, counts));
-        screen_.message = WheelMessage(counts, screen_.axis);
-    }
-
-    void Unplug() {
-        if (screen_.link == Link::Unplugged)
-            return;
-        vp::Unplug();
-        screen_.link = Link::Unplugged;
-        screen_.haveFrame = false;
-        screen_.message = "Unplugged: the tool's reads and transfers fail from now on.";
-    }
-
-    void Replug() {
-        if (screen_.link != Link::Unplugged)
-            return;
-        vp::Replug();
-        screen_.link = Link::Replugged;
-        screen_.message =
-            "Replugged. The tool does not reopen it: restart pendant-sim to reconnect.";
-    }
-
-    void Draw() { Paint(Render(screen_, COLS, LINES)); }
-
-    ToolOutput& output_;
-    Screen screen_;
-    bool started_ = false;
+constexpr SessionWords SimWords = {
+    "The pendant is not connected to the tool: the counts go nowhere.",
+    "Unplugged: the tool's reads and transfers fail from now on.",
+    "Replugged. The tool does not reopen it: restart pendant-sim to reconnect.",
+    true,
+    Link::Replugged,
 };
 
 } // namespace
@@ -147,11 +58,26 @@ int RunInteractive() {
     int status = 0;
     bool started = false;
     {
-        Session session(output);
+        const PendantPort port = VirtualPendantPort();
+        Screen shown;
+        shown.message =
+            "Select an axis (1, 2, 3), turn the wheel (+/-); \":set1 1 2.5\" sets a value.";
+        PendantDevice* turning = nullptr;
+        Session session(port, shown, Dialect::Sim, SimWords, [&](const Step& step) {
+            ApplyStep(step, *turning, port);
+            return std::string();
+        });
         std::istringstream noInput;
-        status =
-            RunTool(noInput, [&session](PendantDevice& device) { return session.Turn(device); });
-        started = session.Started();
+        status = RunTool(noInput, [&](PendantDevice& device) {
+            if (!started) {
+                started = true;
+                // A fresh record is not dirty; store a value anew so the
+                // tool sends its first frame and the display lights up.
+                device.SetDisplayWord(0, device.DisplayWord[0]);
+            }
+            turning = &device;
+            return session.Turn(output.Take());
+        });
     }
     vp::SetRealTime(false);
     endwin();

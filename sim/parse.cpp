@@ -50,20 +50,28 @@ std::string Token(std::string_view token, std::vector<std::uint8_t>& out) {
 
 } // namespace
 
-std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out) {
+std::vector<std::string_view> Tokens(std::string_view text, bool (*separator)(char)) {
+    std::vector<std::string_view> tokens;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (Separator(text[i])) {
+        if (separator(text[i])) {
             ++i;
             continue;
         }
         std::size_t end = i;
-        while (end < text.size() && !Separator(text[end]))
+        while (end < text.size() && !separator(text[end]))
             ++end;
-        const std::string problem = Token(text.substr(i, end - i), out);
+        tokens.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return tokens;
+}
+
+std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out) {
+    for (std::string_view token : Tokens(text, Separator)) {
+        const std::string problem = Token(token, out);
         if (!problem.empty())
             return problem;
-        i = end;
     }
     return "";
 }
@@ -120,6 +128,21 @@ bool ParseSigned(std::string_view text, long long min, long long max, long long&
         return false;
     value = v;
     return true;
+}
+
+int ParseDisplayValues(const std::vector<std::string>& ten, protocol::DisplayValues& values) {
+    for (int k = 0; k < 6; ++k) {
+        float& slot = k < 3 ? values.CoordSet1[k] : values.CoordSet2[k - 3];
+        if (!ParseFloat(ten[static_cast<std::size_t>(k)], slot))
+            return k;
+    }
+    for (int j = 0; j < 4; ++j) {
+        unsigned long long word = 0;
+        if (!ParseUnsigned(ten[static_cast<std::size_t>(6 + j)], 0xFFFF, word))
+            return 6 + j;
+        values.DisplayWord[j] = static_cast<std::uint16_t>(word);
+    }
+    return -1;
 }
 
 } // namespace sim

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/display.h"
+
 namespace sim {
 
 // Appends the bytes written in text to out. Accepts what captures and the
@@ -16,6 +18,9 @@ namespace sim {
 // byte of one digit, or whole bytes (an even number of digits); with 0x, one
 // byte of one or two digits. Returns "" or what is wrong with the text.
 std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out);
+
+// The runs of text between separators.
+std::vector<std::string_view> Tokens(std::string_view text, bool (*separator)(char));
 
 // "06 FE FD", with " | " after every group bytes when group is not 0.
 std::string HexBytes(const std::uint8_t* data, std::size_t length, std::size_t group = 0);
@@ -26,5 +31,11 @@ bool ParseFloat(std::string_view text, float& value);
 // Decimal, or hex with 0x.
 bool ParseUnsigned(std::string_view text, unsigned long long max, unsigned long long& value);
 bool ParseSigned(std::string_view text, long long min, long long max, long long& value);
+
+// The ten display values in the order the tool's setters take them: three
+// coordinates of set 1, three of set 2, four words (0 to 65535). ten holds
+// ten words. Returns -1, or the index of the first that is not a coordinate
+// (0 to 5) or a word (6 to 9); the caller says so in its own words.
+int ParseDisplayValues(const std::vector<std::string>& ten, protocol::DisplayValues& values);
 
 } // namespace sim

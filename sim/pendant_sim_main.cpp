@@ -6,13 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 #include <unistd.h>
 
+#include "sim/commands.h"
 #include "sim/decode.h"
 #include "sim/demo.h"
 #include "sim/interactive.h"
@@ -39,31 +38,10 @@ std::string AllOf(std::istream& in) {
 }
 
 int RunScriptFile(const std::string& name) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    const std::string shown = name == "-" ? "<stdin>" : name;
-    if (name != "-") {
-        // A directory opens like a file and reads as empty: it would pass
-        // for a script that does nothing.
-        std::error_code ec;
-        if (std::filesystem::is_directory(name, ec)) {
-            std::fprintf(stderr, "pendant-sim: cannot read script %s: it is a directory\n",
-                         name.c_str());
-            return BadInput;
-        }
-        file.open(name);
-        if (!file) {
-            std::fprintf(stderr, "pendant-sim: cannot read script %s: %s\n", name.c_str(),
-                         std::strerror(errno));
-            return BadInput;
-        }
-        in = &file;
-    }
     sim::Script script;
-    sim::ScriptError error;
-    if (!sim::ParseScript(*in, script, error)) {
-        std::fprintf(stderr, "pendant-sim: %s:%d: %s\n", shown.c_str(), error.line,
-                     error.message.c_str());
+    std::string problem;
+    if (!sim::LoadScript(name, sim::Dialect::Sim, script, problem)) {
+        std::fprintf(stderr, "pendant-sim: %s\n", problem.c_str());
         return BadInput;
     }
     sim::ToolOutput output;
@@ -142,7 +120,7 @@ int main(int argc, char** argv) {
     }
 
     if (commands) {
-        std::fputs(sim::ScriptSummary, stdout);
+        std::fputs(sim::CommandSummary(sim::Dialect::Sim).c_str(), stdout);
         return CheckedStdout(0);
     }
     if (*decodeFrame)

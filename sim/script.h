@@ -3,8 +3,8 @@
 // (pendant-sim), or what the gadget sends and what it waits for
 // (pendant-gadget). One parser for both: each program refuses the commands
 // that make no sense for it, saying why. docs/sim.md and docs/gadget.md are
-// the references for users; ScriptSummary and GadgetScriptSummary the short
-// forms.
+// the references for users; the command table (sim/commands.h) gives the
+// short forms.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "backends/virtual/virtual_pendant.h"
-#include "sim/decode.h"
+#include "protocol/display.h"
 
 namespace sim {
 
@@ -60,17 +60,17 @@ struct Step {
     std::vector<std::uint8_t> bytes;          // Descriptor, Interface, Report, Jog
     std::vector<virtual_pendant::Pipe> pipes; // Pipes
     virtual_pendant::Call call = virtual_pendant::Call::GetLastError; // Fail
-    unsigned nth = 1;       // Fail: the nth call from this step on
-    DWORD error = 0;        // Fail
-    bool sticky = false;    // Fail
-    int index = 0;          // Set1/Set2: axis 0..2; Word: 0..3
-    float value = 0;        // Set1/Set2
-    std::uint16_t word = 0; // Word
-    DisplayValues display;  // Display
-    unsigned count = 1;     // Timeout, Turns; WaitFrames, Burst, Timed: N
-    unsigned seconds = 10;  // WaitRead, WaitFrames: how long at most
-    unsigned seed = 0;      // Burst, Timed
-    bool on = false;        // Quiet
+    unsigned nth = 1;                // Fail: the nth call from this step on
+    DWORD error = 0;                 // Fail
+    bool sticky = false;             // Fail
+    int index = 0;                   // Set1/Set2: axis 0..2; Word: 0..3
+    float value = 0;                 // Set1/Set2
+    std::uint16_t word = 0;          // Word
+    protocol::DisplayValues display; // Display
+    unsigned count = 1;              // Timeout, Turns; WaitFrames, Burst, Timed: N
+    unsigned seconds = 10;           // WaitRead, WaitFrames: how long at most
+    unsigned seed = 0;               // Burst, Timed
+    bool on = false;                 // Quiet
 };
 
 // True for the commands that describe the device before the tool opens it.
@@ -92,13 +92,13 @@ struct ScriptError {
 bool ParseScript(std::istream& in, Script& script, ScriptError& error,
                  Dialect dialect = Dialect::Sim);
 
-// The wheel's input report: 04 00 00 AA CC 00 00 00, AA 0x11..0x13 for axis
-// 1..3 (0x00 for axis 0, none selected), CC the count as a signed byte.
-std::vector<std::uint8_t> WheelReport(int axis, int count);
+// The wheel's input report for axis 0..3 (0: none selected) and count, as
+// the bytes a step or a key queues.
+std::vector<std::uint8_t> WheelBytes(int axis, int count);
 
-// The command summaries that pendant-sim --commands and pendant-gadget
-// --commands print.
-extern const char* const ScriptSummary;
-extern const char* const GadgetScriptSummary;
+// Reads and parses the script file name ("-": standard input) in the
+// program's dialect. False with problem set when the file cannot be read,
+// is a directory, or has a bad line ("FILE:LINE: what is wrong").
+bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem);
 
 } // namespace sim

@@ -5,6 +5,8 @@
 
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
+#include "sim/decode.h"
+#include "sim/virtual_port.h"
 
 namespace sim {
 
@@ -35,83 +37,37 @@ void ApplySetup(const Step& step) {
     vp::SetDevice(device);
 }
 
-namespace {
-
-// The record's setters by number. (A table of member pointers indexed in a
-// loop is miscompiled by gcc 12 with -fsanitize=bounds: the check reads a
-// register that does not hold the index.)
-void SetCoordinate(PendantDevice& device, int set, int axis, float value) {
-    switch (set * 3 + axis) {
-    case 0:
-        return device.SetCoordSet1Axis1(value);
-    case 1:
-        return device.SetCoordSet1Axis2(value);
-    case 2:
-        return device.SetCoordSet1Axis3(value);
-    case 3:
-        return device.SetCoordSet2Axis1(value);
-    case 4:
-        return device.SetCoordSet2Axis2(value);
-    case 5:
-        return device.SetCoordSet2Axis3(value);
-    default:
+void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port) {
+    if (IsPortStep(step.op)) {
+        // The virtual pendant does all the port steps pendant-sim takes.
+        RunPortStep(step, port);
         return;
     }
-}
-
-void SetWord(PendantDevice& device, int index, std::uint16_t value) {
-    switch (index) {
-    case 0:
-        return device.SetDisplayWord0(value);
-    case 1:
-        return device.SetDisplayWord1(value);
-    case 2:
-        return device.SetDisplayWord2(value);
-    case 3:
-        return device.SetDisplayWord3(value);
-    default:
-        return;
-    }
-}
-
-} // namespace
-
-void ApplyStep(const Step& step, PendantDevice& device) {
     switch (step.op) {
     case Op::Fail:
         // Counted from here on, so "fail X" means the next call of X.
         vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
         break;
     case Op::Set1:
-        SetCoordinate(device, 0, step.index, step.value);
+        device.SetCoordinate(1, step.index, step.value);
         break;
     case Op::Set2:
-        SetCoordinate(device, 1, step.index, step.value);
+        device.SetCoordinate(2, step.index, step.value);
         break;
     case Op::Word:
-        SetWord(device, step.index, step.word);
+        device.SetDisplayWord(step.index, step.word);
         break;
     case Op::Display:
         for (int k = 0; k < 3; ++k) {
-            SetCoordinate(device, 0, k, step.display.coordSet1[k]);
-            SetCoordinate(device, 1, k, step.display.coordSet2[k]);
+            device.SetCoordinate(1, k, step.display.CoordSet1[k]);
+            device.SetCoordinate(2, k, step.display.CoordSet2[k]);
         }
         for (int j = 0; j < 4; ++j)
-            SetWord(device, j, step.display.words[j]);
-        break;
-    case Op::Report:
-    case Op::Jog:
-        vp::QueueReport(step.bytes);
+            device.SetDisplayWord(j, step.display.DisplayWord[j]);
         break;
     case Op::Timeout:
         for (unsigned n = 0; n < step.count; ++n)
             vp::QueueTimeout();
-        break;
-    case Op::Unplug:
-        vp::Unplug();
-        break;
-    case Op::Replug:
-        vp::Replug();
         break;
     default:
         break;
@@ -176,9 +132,10 @@ class Player {
             out_.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
         if (step.op == Op::Replug)
             out_.Line("[sim] line " + std::to_string(step.line) + ": replugged");
-        ApplyStep(step, device);
+        ApplyStep(step, device, port_);
     }
 
+    const PendantPort port_ = VirtualPendantPort();
     const Script& script_;
     Interleaver& out_;
     std::size_t next_ = 0;

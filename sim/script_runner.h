@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "sim/port.h"
 #include "sim/script.h"
 #include "sim/tool_output.h"
 
@@ -16,9 +17,9 @@ namespace sim {
 int RunScript(const Script& script, Interleaver& out);
 
 // Applies a step that works while the tool runs (any but the device
-// description and turns): the record's setters, or the virtual pendant.
-// Shared with the interactive console.
-void ApplyStep(const Step& step, PendantDevice& device);
+// description and turns): the record's setters, or the virtual pendant
+// through its port. Shared with the interactive console.
+void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port);
 
 // Applies a device description step to the virtual pendant.
 void ApplySetup(const Step& step);

@@ -100,6 +100,12 @@ OpenCounts Open() {
 const std::vector<ReceivedFrame>& Frames() {
     return S().frames;
 }
+unsigned FramesReceived() {
+    return S().framesReceived;
+}
+const ReceivedFrame& LastFrame() {
+    return S().lastFrame;
+}
 void OnFrame(std::function<void(const ReceivedFrame&)> callback) {
     S().onFrame = std::move(callback);
 }

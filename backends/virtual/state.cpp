@@ -111,6 +111,8 @@ void Deliver(const std::uint8_t* report) {
     ReceivedFrame frame;
     frame.bytes.assign(s.assembler.Frame().begin(), s.assembler.Frame().end());
     frame.problem = protocol::DecodeDisplayFrame(frame.bytes.data(), frame.display);
+    ++s.framesReceived;
+    s.lastFrame = frame;
     if (!s.history) {
         if (s.onFrame)
             s.onFrame(frame);

@@ -59,6 +59,8 @@ struct State {
     // the idle rate, the protocol.
     protocol::HidPendantState hid;
     std::vector<ReceivedFrame> frames;
+    unsigned framesReceived = 0; // kept with or without history
+    ReceivedFrame lastFrame;
     std::function<void(const ReceivedFrame&)> onFrame;
     bool realTime = false;
     std::chrono::steady_clock::time_point realStart;

@@ -134,6 +134,10 @@ struct ReceivedFrame {
     std::string problem; // "" for a well-formed frame
 };
 const std::vector<ReceivedFrame>& Frames();
+// Frames received since Reset, and the last of them (no bytes before the
+// first), with history kept or not: what a screen shows.
+unsigned FramesReceived();
+const ReceivedFrame& LastFrame();
 // Called for every whole frame as it arrives.
 void OnFrame(std::function<void(const ReceivedFrame&)> callback);
 

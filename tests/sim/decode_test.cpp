@@ -30,15 +30,15 @@ template <typename F> Outcome Capture(F command) {
 }
 
 TEST(EncodeFrame, GivesTheExampleFrameByteForByte) {
-    sim::DisplayValues v;
+    protocol::DisplayValues v;
     const float set1[3] = {1.5f, -2.25f, 123.4567f};
     const float set2[3] = {0.0005f, -0.0004f, 10.0f};
     const std::uint16_t words[4] = {100, 200, 3000, 12000};
-    std::copy(set1, set1 + 3, v.coordSet1);
-    std::copy(set2, set2 + 3, v.coordSet2);
-    std::copy(words, words + 4, v.words);
-    EXPECT_EQ(sim::FormatFrame(sim::EncodeFrame(v).data()), ExampleFrame);
-    EXPECT_EQ(sim::FormatFrame(sim::EncodeFrame(sim::DisplayValues{}).data()),
+    std::copy(set1, set1 + 3, v.CoordSet1);
+    std::copy(set2, set2 + 3, v.CoordSet2);
+    std::copy(words, words + 4, v.DisplayWord);
+    EXPECT_EQ(sim::FormatFrame(protocol::BuildFrame(v).data()), ExampleFrame);
+    EXPECT_EQ(sim::FormatFrame(protocol::BuildFrame(protocol::DisplayValues{}).data()),
               "06 FE FD 0F 00 00 00 00 | 06 00 00 00 00 00 00 00 | 06 00 00 00 00 00 00 00 | "
               "06 00 00 00 00 00 00 00 | 06 00 00 00 00 00 00 00 | 06 08 02 00 00 00 00 00");
 }

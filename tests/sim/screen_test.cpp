@@ -9,12 +9,12 @@ namespace {
 
 sim::Screen ExampleScreen() {
     sim::Screen s;
-    sim::DisplayValues v;
-    v.coordSet1[0] = 1.5f;
-    v.coordSet1[1] = -2.25f;
-    v.coordSet2[1] = 13.0f;
-    v.words[3] = 12000;
-    const auto frame = sim::EncodeFrame(v);
+    protocol::DisplayValues v;
+    v.CoordSet1[0] = 1.5f;
+    v.CoordSet1[1] = -2.25f;
+    v.CoordSet2[1] = 13.0f;
+    v.DisplayWord[3] = 12000;
+    const auto frame = protocol::BuildFrame(v);
     s.frame.assign(frame.begin(), frame.end());
     s.problem = protocol::DecodeDisplayFrame(frame.data(), s.display);
     s.haveFrame = true;

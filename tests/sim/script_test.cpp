@@ -71,9 +71,9 @@ TEST(ScriptLine, ReadsEveryCommand) {
          }},
         {"display 1.5 -2.25 123.4567 0.0005 -0.0004 10 100 200 3000 12000", Op::Display,
          [](const Step& s) {
-             EXPECT_EQ(s.display.coordSet1[2], 123.4567f);
-             EXPECT_EQ(s.display.coordSet2[1], -0.0004f);
-             EXPECT_EQ(s.display.words[3], 12000);
+             EXPECT_EQ(s.display.CoordSet1[2], 123.4567f);
+             EXPECT_EQ(s.display.CoordSet2[1], -0.0004f);
+             EXPECT_EQ(s.display.DisplayWord[3], 12000);
          }},
         {"report 04 00 00 12 02 00", Op::Report,
          [](const Step& s) {

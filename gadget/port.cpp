@@ -1,0 +1,35 @@
+#include "gadget/port.h"
+
+#include "gadget/log.h"
+#include "gadget/player.h"
+
+namespace gadget {
+
+sim::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function) {
+    sim::PendantPort port;
+    port.queue = [&function](std::vector<std::uint8_t> report) {
+        function.Queue(std::move(report));
+    };
+    port.unplug = [&usb] { return Unplug(usb); };
+    port.replug = [&usb] { return Plug(usb); };
+    port.halt = [&function](bool on) { function.Halt(on); };
+    port.pending = [&function] { return function.Pending(); };
+    port.last = [&function] {
+        const LastFrame last = function.Last();
+        sim::PortFrame frame;
+        frame.frames = function.Snapshot().frames;
+        frame.have = last.have;
+        frame.bytes = last.bytes;
+        frame.display = last.display;
+        frame.problem = last.problem;
+        return frame;
+    };
+    port.waitRead = [&function](unsigned seconds) { return function.WaitIdle(seconds); };
+    port.waitFrames = [&function](unsigned long long n, unsigned seconds) {
+        return function.WaitFrames(n, seconds);
+    };
+    port.stopRequested = [] { return StopRequested(); };
+    return port;
+}
+
+} // namespace gadget
