@@ -9,6 +9,14 @@
 -- the ten decoded values. Input: each interrupt IN completion on the input
 -- endpoint shows the selected axis, the jog count and whether it moves.
 --
+-- The host sizes its reads by the HID report descriptor (GET_DESCRIPTOR of
+-- the report descriptor to interface 0, at the end of opening): one read,
+-- one input report. The dissector reads the same descriptor from the
+-- capture and shows, on every input completion, the size it declares;
+-- a completion of another length is a report split over reads or merged
+-- with the next one, and is flagged. A zero-length completion (the packet
+-- that ends a transfer whose last packet was full) is no report.
+--
 -- It runs as a post-dissector beside the USB dissector and takes the URB
 -- header from the usb.* fields, but the setup packet and the data from the
 -- packet bytes: once a capture holds the device's enumeration the USB
@@ -32,6 +40,16 @@ local pf = {
     frame          = ProtoField.none("pendant.frame", "Display frame"),
     frame_start    = ProtoField.framenum("pendant.frame.start", "Frame starts in"),
     frame_problem  = ProtoField.string("pendant.frame.problem", "Frame problem"),
+    input_length   = ProtoField.uint16("pendant.input.length", "Completion length", base.DEC, nil, nil,
+                                       "Bytes this input completion delivered"),
+    input_declared = ProtoField.uint16("pendant.input.declared", "Declared report size", base.DEC, nil, nil,
+                                       "Input report size the device's report descriptor declares"),
+    desc_interface = ProtoField.uint8("pendant.descriptor.interface", "Report descriptor of interface"),
+    desc_request   = ProtoField.framenum("pendant.descriptor.request", "Requested in"),
+    desc_length    = ProtoField.uint16("pendant.descriptor.length", "Descriptor length"),
+    desc_input     = ProtoField.uint16("pendant.descriptor.input_size", "Input report size", base.DEC, nil, nil,
+                                       "Largest input report declared, with its report id byte (at most 64)"),
+    desc_problem   = ProtoField.string("pendant.descriptor.problem", "Descriptor problem"),
 }
 
 -- The ten display values in payload order: name, label, payload offset.
@@ -64,7 +82,11 @@ local ex_frame = ProtoExpert.new("pendant.frame.malformed", "Display frame malfo
                                  expert.group.PROTOCOL, expert.severity.WARN)
 local ex_report = ProtoExpert.new("pendant.report.irregular", "Display report out of sequence",
                                   expert.group.SEQUENCE, expert.severity.WARN)
-pendant.experts = { ex_frame, ex_report }
+local ex_length = ProtoExpert.new("pendant.report.length", "Input completion is not one declared report",
+                                  expert.group.PROTOCOL, expert.severity.WARN)
+local ex_descriptor = ProtoExpert.new("pendant.descriptor.unknown", "Input report size unknown",
+                                      expert.group.PROTOCOL, expert.severity.WARN)
+pendant.experts = { ex_frame, ex_report, ex_length, ex_descriptor }
 
 local endpoints = {}
 for n = 1, 15 do
@@ -84,6 +106,8 @@ local f_bus      = Field.new("usb.bus_id")
 local f_status   = Field.new("usb.urb_status")
 local f_data_len = Field.new("usb.data_len")
 local f_request  = Field.new("usb.bmRequestType")
+local f_urb_id   = Field.new("usb.urb_id")
+local f_urb_len  = Field.new("usb.urb_len")   -- on a completion: the bytes transferred
 
 local URB_SUBMIT, URB_COMPLETE = 0x53, 0x43      -- 'S', 'C'
 local XFER_INTERRUPT, XFER_CONTROL = 1, 2
@@ -91,12 +115,25 @@ local XFER_INTERRUPT, XFER_CONTROL = 1, 2
 -- Results per packet number, filled on the first pass in capture order;
 -- later passes (tshark -2, clicking around in the GUI) only show them.
 local results = {}
--- Per device ("bus:address"): the display frame being collected.
+-- Per device ("bus:address"): the display frame being collected and the
+-- input report size its report descriptor declares (nil: unknown, 0: none).
 local devices = {}
+-- GET_DESCRIPTOR (report) requests awaiting their completion, by URB id.
+local pending = {}
 
 function pendant.init()
     results = {}
     devices = {}
+    pending = {}
+end
+
+local function device_state(key)
+    local dev = devices[key]
+    if not dev then
+        dev = { candidates = {} }
+        devices[key] = dev
+    end
+    return dev
 end
 
 local function value(fi)
@@ -202,11 +239,7 @@ end
 -- Wireshark's display) shows the settled places.
 local function track_display(key, number, data)
     local r = { kind = "display" }
-    local dev = devices[key]
-    if not dev then
-        dev = { candidates = {} }
-        devices[key] = dev
-    end
+    local dev = device_state(key)
     local cands = dev.candidates
     if data:len() ~= 8 or data:get_index(0) ~= 0x06 then
         r.problem = "not an 8-byte report with id 6"
@@ -251,6 +284,68 @@ local function track_display(key, number, data)
     return r
 end
 
+-- The most the host reads at once: a larger report is read as this much.
+local READ_CAP = 64
+-- Deep enough for any real descriptor; deeper is taken as malformed.
+local MAX_PUSH_DEPTH = 16
+
+-- The bytes of the largest input report a HID report descriptor (a
+-- ByteArray) declares: per report id, Report Size x Report Count summed
+-- over the Input items, bits rounded up to bytes, plus the id byte when the
+-- descriptor uses ids; at most READ_CAP. 0 when it declares no input
+-- report; nil and why when it cannot be read, since then none of it can be
+-- trusted. The host reads it the same way.
+local function largest_input_report(d)
+    local len = d:len()
+    local bits, uses_ids = {}, false
+    local g = { size = 0, count = 0, id = 0 }
+    local stack = {}
+    local at = 0
+    while at < len do
+        local prefix = d:get_index(at)
+        if prefix == 0xFE then
+            -- A long item: its data size, its tag, its data; nothing we read.
+            if len - at < 3 then return nil, "a long item cut short" end
+            local skip = 3 + d:get_index(at + 1)
+            if len - at < skip then return nil, "a long item cut short" end
+            at = at + skip
+        else
+            local size = prefix % 4
+            if size == 3 then size = 4 end
+            if len - at - 1 < size then return nil, "an item cut short at byte " .. at end
+            local value = 0
+            for i = size - 1, 0, -1 do
+                value = value * 256 + d:get_index(at + 1 + i)
+            end
+            local itype, tag = math.floor(prefix / 4) % 4, math.floor(prefix / 16)
+            at = at + 1 + size
+            if itype == 1 then -- global
+                if tag == 0x7 then
+                    g.size = value
+                elseif tag == 0x9 then
+                    g.count = value
+                elseif tag == 0x8 then
+                    g.id, uses_ids = value % 256, true
+                elseif tag == 0xA then
+                    if #stack == MAX_PUSH_DEPTH then return nil, "pushes deeper than " .. MAX_PUSH_DEPTH end
+                    stack[#stack + 1] = { size = g.size, count = g.count, id = g.id }
+                elseif tag == 0xB then
+                    if #stack == 0 then return nil, "a pop without a push" end
+                    g = table.remove(stack)
+                end
+            elseif itype == 0 and tag == 0x8 then -- main: Input
+                -- Bounded: past the cap the size no longer matters.
+                bits[g.id] = math.min((bits[g.id] or 0) + g.size * g.count, 2 ^ 20)
+            end
+        end
+    end
+    local largest = 0
+    for _, b in pairs(bits) do
+        largest = math.max(largest, math.ceil(b / 8) + (uses_ids and 1 or 0))
+    end
+    return math.min(largest, READ_CAP)
+end
+
 local function decode_input(data)
     local code = data and data:len() > 3 and data:get_index(3) or 0
     local raw = data and data:len() > 4 and data:get_index(4) or 0
@@ -274,6 +369,13 @@ local function examine(tvb, number)
         local rt = f_request()
         if not rt then return nil end
         local setup = tvb(rt.offset, 8):bytes()
+        -- 81 06 00 22 00 00: GET_DESCRIPTOR of the report descriptor of
+        -- interface 0, the one the host sizes its reads by.
+        if has_bytes(setup, { 0x81, 0x06, 0x00, 0x22, 0x00, 0x00 }) then
+            local id = value(f_urb_id())
+            if id then pending[key .. "/" .. tostring(id)] = number end
+            return { kind = "descriptor request", offset = rt.offset, len = 8 }
+        end
         -- 21 09 06 03: class request to an interface, SET_REPORT, feature report 6.
         if setup:get_index(0) ~= 0x21 or setup:get_index(1) ~= 0x09
            or setup:get_index(2) ~= 0x06 or setup:get_index(3) ~= 0x03 then
@@ -284,11 +386,43 @@ local function examine(tvb, number)
         return r
     end
 
+    if urb_type == URB_COMPLETE and transfer == XFER_CONTROL then
+        local id = value(f_urb_id())
+        local request = id and pending[key .. "/" .. tostring(id)]
+        if not request then return nil end
+        pending[key .. "/" .. tostring(id)] = nil
+        local r = { kind = "descriptor", request = request }
+        local dev = device_state(key)
+        local status, urb_len = value(f_status()), value(f_urb_len()) or 0
+        if status ~= 0 then
+            -- The host reads by its old rule then.
+            r.problem = string.format("request failed, status %d", status)
+        elseif (data and data:len() or 0) < urb_len then
+            r.problem = "the descriptor is not captured whole"
+        else
+            r.desc_len = urb_len
+            r.size, r.problem = largest_input_report(data and data:bytes() or ByteArray.new())
+            if r.problem then r.problem = "malformed: " .. r.problem end
+        end
+        if data then r.offset, r.len = data:offset(), data:len() end
+        dev.input_size = r.size
+        return r
+    end
+
     if urb_type == URB_COMPLETE and transfer == XFER_INTERRUPT
        and value(f_endpoint()) == pendant.prefs.input_endpoint
-       and value(f_status()) == 0 and data then
+       and value(f_status()) == 0 then
+        local declared = device_state(key).input_size
+        if declared == 0 then declared = nil end
+        if (value(f_urb_len()) or 0) == 0 then
+            return { kind = "zlp", declared = declared }
+        end
+        if not data then return nil end -- not captured
         local r = decode_input(data:bytes())
-        r.offset, r.len = data:offset(), data:len()
+        r.offset, r.len, r.declared = data:offset(), data:len(), declared
+        if declared and r.len ~= declared then
+            r.problem = string.format("%d bytes, not the declared %d: a report split or merged", r.len, declared)
+        end
         return r
     end
     return nil
@@ -340,18 +474,61 @@ local function show_display(r, tvb, pinfo, tree)
     pinfo.cols.info:set(info)
 end
 
+local function show_descriptor(r, tvb, pinfo, tree)
+    local t = tree:add(pendant, r.offset and tvb(r.offset, r.len) or nil)
+    t:add(pf.desc_interface, 0):set_generated()
+    if r.kind == "descriptor request" then
+        t:append_text(", report descriptor request")
+        pinfo.cols.info:set("Report descriptor request: interface 0")
+        return
+    end
+    t:append_text(", report descriptor")
+    t:add(pf.desc_request, r.request):set_generated()
+    if r.desc_len then t:add(pf.desc_length, r.desc_len):set_generated() end
+    local info
+    if r.problem then
+        t:add(pf.desc_problem, r.problem):set_generated()
+        t:add_proto_expert_info(ex_descriptor, "Input report size unknown: " .. r.problem)
+        info = "input report size unknown (" .. r.problem .. ")"
+    elseif r.size == 0 then
+        info = "no input report"
+    else
+        t:add(pf.desc_input, r.size):set_generated()
+        info = string.format("input report %d bytes", r.size)
+    end
+    t:append_text(": " .. info)
+    pinfo.cols.info:set("Report descriptor: " .. info)
+end
+
+local ZLP_TEXT = "zero-length packet: ends a transfer, no report"
+
 local function show_input(r, tvb, pinfo, tree)
+    if r.kind == "zlp" then
+        local t = tree:add(pendant)
+        t:append_text(", " .. ZLP_TEXT)
+        t:add(pf.input_length, 0):set_generated()
+        if r.declared then t:add(pf.input_declared, r.declared):set_generated() end
+        pinfo.cols.info:set(ZLP_TEXT)
+        return
+    end
     local data = tvb(r.offset, r.len)
     local t = tree:add(pendant, data)
     t:append_text(", input report")
+    t:add(pf.input_length, r.len):set_generated()
+    if r.declared then t:add(pf.input_declared, r.declared):set_generated() end
+    if r.problem then
+        t:add(pf.report_problem, r.problem):set_generated()
+        t:add_proto_expert_info(ex_length, r.problem)
+    end
     if r.len > 3 then t:add(pf.report_code, data(3, 1)) end
     t:add(pf.report_axis, r.axis):set_text("Axis: " .. AXIS_NAMES[r.axis]):set_generated()
     local count = r.len > 4 and t:add(pf.report_count, data(4, 1), r.count) or t:add(pf.report_count, r.count)
     -- A short report counts its missing bytes as zero.
     count:set_text(string.format("Jog count: %+d%s", r.count, r.len > 4 and "" or " (not in the report)"))
     t:add(pf.report_moves, r.moves):set_generated()
-    pinfo.cols.info:set(string.format("Input report: axis %s, count %+d, %s",
-        AXIS_NAMES[r.axis], r.count, r.moves and "moves" or "ignored"))
+    pinfo.cols.info:set(string.format("Input report: axis %s, count %+d, %s%s",
+        AXIS_NAMES[r.axis], r.count, r.moves and "moves" or "ignored",
+        r.problem and " [" .. r.problem .. "]" or ""))
 end
 
 function pendant.dissector(tvb, pinfo, tree)
@@ -363,6 +540,8 @@ function pendant.dissector(tvb, pinfo, tree)
     pinfo.cols.protocol:set("PENDANT")
     if r.kind == "display" then
         show_display(r, tvb, pinfo, tree)
+    elseif r.kind == "descriptor" or r.kind == "descriptor request" then
+        show_descriptor(r, tvb, pinfo, tree)
     else
         show_input(r, tvb, pinfo, tree)
     end

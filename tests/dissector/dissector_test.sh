@@ -125,11 +125,26 @@ set_report() {
     control_out "21 09 06 03 00 00 $wlength" "$@"
 }
 
-# interrupt_in EP DATA...: an IN transfer submitted and completed with DATA.
+# get_report_descriptor DATA...: GET_DESCRIPTOR (report) to interface 0, as
+# the host asks at the end of opening, answered with DATA.
+get_report_descriptor() {
+    control_in "81 06 00 22 00 00 00 04" "$@"
+}
+
+# get_report_descriptor_stalls: the same request, refused (EPIPE).
+get_report_descriptor_stalls() {
+    urbs=$((urbs + 1))
+    record S 2 0x80 -115 1024 0 0x3c "81 06 00 22 00 00 00 04" 0 0x200
+    record C 2 0x80 -32 0 0x2d 0 "$NOSETUP" 0 0x200
+}
+
+# interrupt_in EP DATA...: an IN transfer of read_len bytes submitted and
+# completed with DATA.
+read_len=8
 interrupt_in() {
     local ep=$1; shift
     urbs=$((urbs + 1))
-    record S 1 "$ep" -115 8 0x2d 0x3c "$NOSETUP" 8 0x200
+    record S 1 "$ep" -115 "$read_len" 0x2d 0x3c "$NOSETUP" 8 0x200
     record C 1 "$ep" 0 $# 0x2d 0 "$NOSETUP" 8 0x200 "$@"
 }
 
@@ -157,6 +172,8 @@ expect() {
         both) echo "$2" >>"$work/expected.lookalike"; echo "$2" >>"$work/expected.lookalike.one" ;;
         settled) echo "$2" >>"$work/expected.lookalike" ;;
         guessed) echo "$2" >>"$work/expected.lookalike.one" ;;
+        lengths) echo "$2" >>"$work/expected.lengths" ;;
+        table) echo "$2" >>"$work/expected.table" ;;
     esac
 }
 
@@ -347,6 +364,89 @@ write_lookalike() {
     look_end
 }
 
+# The report descriptors both parsers are held to: TABLE_BYTES (a number,
+# none or malformed), TABLE_WHAT and TABLE_HEX, one entry per row.
+TABLE_BYTES=() TABLE_WHAT=() TABLE_HEX=()
+trim() {
+    local s="$1"
+    s="${s#"${s%%[! ]*}"}"
+    printf '%s' "${s%"${s##*[! ]}"}"
+}
+read_table() {
+    local bytes what hex
+    while IFS='|' read -r bytes what hex; do
+        case "$bytes" in '#'* | '') continue ;; esac
+        TABLE_BYTES+=("$(trim "$bytes")") TABLE_WHAT+=("$(trim "$what")") TABLE_HEX+=("$hex")
+    done <"$here/../support/report_descriptors.txt"
+    [ ${#TABLE_BYTES[@]} -ge 10 ] || { echo "FAIL: the descriptor table is missing or short" >&2; exit 1; }
+}
+# table_hex WHAT: the descriptor of that row.
+table_hex() {
+    local i
+    for i in "${!TABLE_WHAT[@]}"; do
+        [ "${TABLE_WHAT[$i]}" = "$1" ] && { echo "${TABLE_HEX[$i]}"; return; }
+    done
+    echo "FAIL: no descriptor '$1' in the table" >&2
+    exit 1
+}
+
+# Every descriptor of the table, answered to one device: what the dissector
+# makes of it must be what the tool's parser makes of it.
+write_table() {
+    local i
+    device 4 1
+    for i in "${!TABLE_BYTES[@]}"; do
+        # shellcheck disable=SC2086 # a descriptor is a list of bytes
+        get_report_descriptor ${TABLE_HEX[$i]}
+        case "${TABLE_BYTES[$i]}" in
+            malformed) expect table "descriptor unknown" ;;
+            *) expect table "descriptor ${TABLE_BYTES[$i]}" ;;
+        esac
+    done
+}
+
+# 14-byte reports on 8-byte packets, read 14 bytes at a time: each completion
+# is one report. With with_descriptor=0 the same transfers without the
+# descriptor exchanges (the expected items are made from these below).
+with_descriptor=1
+SPLIT="8 bytes, not the declared 14: a report split or merged"
+write_lengths() {
+    device 3 7
+    if [ "$with_descriptor" = 1 ]; then
+        # shellcheck disable=SC2046 # a descriptor is a list of bytes
+        get_report_descriptor $(table_hex "input 4 of 13: longer than an 8-byte packet")
+        expect lengths "descriptor 14"
+    fi
+    read_len=14
+    interrupt_in 0x81 04 00 00 12 02 00 00 00 AA BB CC 12 05 00
+    expect lengths "report 2 +2 moves declared 14"
+    interrupt_in 0x81 04 00 00 11 FF 00 00 00 AA BB CC 12 05 00
+    expect lengths "report 1 -1 moves declared 14"
+    # A zero-length completion, as the packet that ends a transfer whose
+    # last packet was full.
+    interrupt_in 0x81
+    expect lengths "zlp"
+    # A report split over two reads (its tail's 12 05 would be a +5), and
+    # two merged into one.
+    read_len=8
+    interrupt_in 0x81 04 00 00 12 02 00 00 00
+    expect lengths "report 2 +2 moves declared 14 problem $SPLIT"
+    interrupt_in 0x81 AA BB CC 12 05 00
+    expect lengths "report 2 +5 moves declared 14 problem 6 bytes, not the declared 14: a report split or merged"
+    read_len=28
+    interrupt_in 0x81 04 00 00 13 E1 00 00 00 AA BB CC 12 05 00 04 00 00 13 01 00 00 00 AA BB CC 12 05 00
+    expect lengths "report 3 -31 moves declared 14 problem 28 bytes, not the declared 14: a report split or merged"
+    # Opened again, the request refused: the host reads by its old rule and
+    # the size learnt before no longer holds.
+    if [ "$with_descriptor" = 1 ]; then
+        get_report_descriptor_stalls
+        expect lengths "descriptor unknown"
+    fi
+    read_len=8
+    interrupt_in 0x81 04 00 00 12 03 00 00 00
+    expect lengths "report 2 +3 moves"
+}
+
 # ---------------------------------------------------------------------------
 # Runs
 
@@ -362,9 +462,23 @@ header_len=48 write_capture >"$work/capture189.txt"
 expecting=1 records=0 urbs=0 usec=0
 header_len=64 write_lookalike >"$work/lookalike.txt"
 
+read_table
+records=0 urbs=0 usec=0
+header_len=64 write_table >"$work/table.txt"
+records=0 urbs=0 usec=0
+header_len=64 with_descriptor=1 write_lengths >"$work/lengths.txt"
+# Without the descriptor nothing is declared and nothing is flagged.
+expecting=0 records=0 urbs=0 usec=0
+header_len=64 with_descriptor=0 write_lengths >"$work/plain.txt"
+sed -e '/^descriptor /d' -e 's/ declared [0-9]*//' -e 's/ problem .*//' \
+    "$work/expected.lengths" >"$work/expected.plain"
+
 "$text2pcap" -q -l 220 -t ISO "$work/capture220.txt" "$work/capture220.pcapng" 2>"$work/text2pcap.log"
 "$text2pcap" -q -l 189 -t ISO "$work/capture189.txt" "$work/capture189.pcapng" 2>>"$work/text2pcap.log"
 "$text2pcap" -q -l 220 -t ISO "$work/lookalike.txt" "$work/lookalike.pcapng" 2>>"$work/text2pcap.log"
+for c in table lengths plain; do
+    "$text2pcap" -q -l 220 -t ISO "$work/$c.txt" "$work/$c.pcapng" 2>>"$work/text2pcap.log"
+done
 
 check="$here/check_capture.sh"
 check_quiet "link type 220, default preferences" \
@@ -377,6 +491,39 @@ check_quiet "bus 1, device 5, input endpoint 0x82" \
 check_quiet "FE FD 0F inside a frame's data" \
     bash "$check" --display --one-pass "$work/expected.lookalike.one" \
     "$work/lookalike.pcapng" "$work/expected.lookalike"
+
+check_quiet "each report descriptor of the table as the tool's parser reads it" \
+    bash "$check" --lengths "$work/table.pcapng" "$work/expected.table"
+check_quiet "14-byte reports on 8-byte packets, read whole, split, merged; a zero-length packet" \
+    bash "$check" --lengths "$work/lengths.pcapng" "$work/expected.lengths"
+check_quiet "the same without the descriptor exchange: each completion one report, nothing flagged" \
+    bash "$check" --lengths "$work/plain.pcapng" "$work/expected.plain"
+
+# The exchange and the zero-length packet in the info column, and the expert
+# warning on exactly the completions flagged.
+lengths_info() {
+    "$tshark" -n -X "lua_script:$dissector" -r "$work/lengths.pcapng" -T fields -e _ws.col.Info \
+        -Y pendant 2>/dev/null >"$work/info.lengths"
+    local want
+    for want in "Report descriptor request: interface 0" "Report descriptor: input report 14 bytes" \
+        "zero-length packet: ends a transfer, no report" \
+        "Report descriptor: input report size unknown (request failed, status -32)" \
+        "Input report: axis 2, count +2, moves [$SPLIT]"; do
+        grep -qxF "$want" "$work/info.lengths" || { echo "no info column '$want' in:"; cat "$work/info.lengths"; return 1; }
+    done
+    "$tshark" -n -X "lua_script:$dissector" -r "$work/table.pcapng" -T fields -e _ws.col.Info \
+        -Y pendant.descriptor.problem 2>/dev/null >"$work/info.table"
+    grep -qxF "Report descriptor: input report size unknown (malformed: a pop without a push)" "$work/info.table" \
+        || { echo "no malformed descriptor in:"; cat "$work/info.table"; return 1; }
+    local warned flagged
+    warned="$("$tshark" -n -X "lua_script:$dissector" -r "$work/lengths.pcapng" -T fields -e frame.number \
+        -Y pendant.report.length 2>/dev/null | tr '\n' ' ')"
+    flagged="$("$tshark" -n -X "lua_script:$dissector" -r "$work/lengths.pcapng" -T fields -e frame.number \
+        -Y 'pendant.input.length && pendant.report.problem' 2>/dev/null | tr '\n' ' ')"
+    echo "warned: $warned; flagged: $flagged"
+    [ -n "$warned" ] && [ "$warned" = "$flagged" ]
+}
+check_quiet "info column of the descriptor exchange, the zero-length packet, a split report" lengths_info
 
 # The frame's values with four decimals in the info column.
 info_shows_four_decimals() {
