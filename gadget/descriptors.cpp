@@ -8,34 +8,14 @@
 
 #include <string>
 
+#include "protocol/report_descriptor.h"
 #include "protocol/wire.h"
 
 namespace gadget {
 
-// Input report 4 (five data bytes after the id) and feature report 6 (seven):
-// the shapes the host tool reads and writes. A vendor usage page keeps the
-// kernel's HID input layer from making it a keyboard.
-// One item a line.
-// clang-format off
-const std::uint8_t ReportDescriptor[] = {
-    0x06, 0x00, 0xFF,                // Usage Page (vendor 0xFF00)
-    0x09, 0x01,                      // Usage (1)
-    0xA1, 0x01,                      // Collection (Application)
-    0x85, WheelReportId,             //   Report ID (4)
-    0x09, 0x02,                      //   Usage (2)
-    0x15, 0x00,                      //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,                //   Logical Maximum (255)
-    0x75, 0x08,                      //   Report Size (8)
-    0x95, WheelReportBytes - 1,      //   Report Count (7)
-    0x81, 0x02,                      //   Input (Data, Var, Abs)
-    0x85, DisplayReportId,           //   Report ID (6)
-    0x09, 0x03,                      //   Usage (3)
-    0x95, DisplayReportPayloadBytes, //   Report Count (7)
-    0xB1, 0x02,                      //   Feature (Data, Var, Abs)
-    0xC0,                            // End Collection
-};
-// clang-format on
-const std::size_t ReportDescriptorBytes = sizeof ReportDescriptor;
+std::vector<std::uint8_t> ReportDescriptor(const Layout& layout) {
+    return protocol::PendantReportDescriptor(layout.reportBytes);
+}
 
 namespace {
 
@@ -95,7 +75,7 @@ std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, const Layout& layout,
             const std::uint8_t hidDesc[] = {9, HidDescriptorType,      0x11, 0x01, 0,
                                             1, HidReportDescriptorType};
             v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
-            Put16(v, static_cast<unsigned>(ReportDescriptorBytes));
+            Put16(v, static_cast<unsigned>(ReportDescriptor(layout).size()));
             ++count;
         }
         ++number;
@@ -123,10 +103,6 @@ bool IsHidInterface(const Layout& layout, unsigned number) {
 
 std::string PendantEndpointFile(const Layout& layout) {
     return "ep" + std::to_string(PendantInterface(layout) + 1);
-}
-
-bool EndsWithZeroLengthPacket(std::size_t reportBytes, unsigned packetSize) {
-    return packetSize != 0 && reportBytes > packetSize && reportBytes % packetSize == 0;
 }
 
 std::vector<std::uint8_t> Descriptors(const Layout& layout) {

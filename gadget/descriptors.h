@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/wire.h"
+
 namespace gadget {
 
 // A second interface beside the pendant's, for composite devices.
@@ -17,6 +19,15 @@ struct Layout {
     unsigned packetSize = 8; // of the pendant's interrupt IN endpoint, 1 to 64
     Extra extra = Extra::None;
     bool extraHid = false; // the extra interface is a HID one, else vendor-specific
+    // The input report as the report descriptor declares it, 1 to 64 bytes.
+    std::size_t reportBytes = DefaultInputReportBytes;
+    // Reports of any length go out as given, as from a malformed pendant
+    // (each logged as such); else a report must be reportBytes long.
+    bool raw = false;
+    // A zero-length packet after every report that fills its last packet,
+    // as the kernel's HID gadget function sends; else after those longer
+    // than a packet.
+    bool zeroLengthPacket = false;
 };
 
 // The pendant's interface number: 1 when the extra one comes before it.
@@ -28,13 +39,9 @@ bool IsHidInterface(const Layout& layout, unsigned number);
 // numbered in the order of the descriptors).
 std::string PendantEndpointFile(const Layout& layout);
 
-// A report that spans packets and fills its last one needs a zero-length
-// packet after it to end; one that fits in one packet needs none.
-bool EndsWithZeroLengthPacket(std::size_t reportBytes, unsigned packetSize);
-
-// The HID report descriptor the pendant answers GET_DESCRIPTOR with.
-extern const std::uint8_t ReportDescriptor[];
-extern const std::size_t ReportDescriptorBytes;
+// The HID report descriptor the pendant answers GET_DESCRIPTOR with: its
+// input report of layout.reportBytes and the display's feature report.
+std::vector<std::uint8_t> ReportDescriptor(const Layout& layout);
 
 // FunctionFS's descriptors blob (full and high speed) and strings blob.
 std::vector<std::uint8_t> Descriptors(const Layout& layout);

@@ -38,6 +38,16 @@ void InstallWake() {
 
 std::string PendantFunction::Open(const std::string& dir, const Layout& layout) {
     layout_ = layout;
+    zlp_ =
+        layout.zeroLengthPacket ? ZeroLengthPacket::Always : ZeroLengthPacket::AfterSpanningReports;
+    hid_.clear();
+    for (unsigned number = 0; number < 2; ++number) {
+        protocol::HidPendantState state;
+        state.interfaceNumber = static_cast<std::uint8_t>(number);
+        state.reportDescriptor = ReportDescriptor(layout);
+        state.inputReportBytes = layout.reportBytes;
+        hid_.push_back(state);
+    }
     ep0_ = open((dir + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
     if (ep0_ < 0)
         return "cannot open " + dir + "/ep0: " + std::strerror(errno);
@@ -101,6 +111,10 @@ void PendantFunction::Queue(std::vector<std::uint8_t> report) {
         queue_.push_back({Item::Kind::Report, std::move(report)});
     }
     cv_.notify_all();
+}
+
+void PendantFunction::SetZeroLengthPacket(bool on) {
+    zlp_ = on ? ZeroLengthPacket::Always : ZeroLengthPacket::Never;
 }
 
 void PendantFunction::Halt(bool on) {
@@ -195,12 +209,20 @@ bool PendantFunction::SendNow(const std::vector<std::uint8_t>& report) {
 bool PendantFunction::Do(const Item& item) {
     switch (item.kind) {
     case Item::Kind::Report:
+        if (item.bytes.size() != layout_.reportBytes)
+            Log("IN-RAW %zu bytes, where the report descriptor declares %zu", item.bytes.size(),
+                layout_.reportBytes);
         if (!SendNow(item.bytes))
             return false;
         // The host's read ends at a short packet: a report that fills its
-        // last packet gets an empty one after it.
-        if (EndsWithZeroLengthPacket(item.bytes.size(), layout_.packetSize) && !SendNow({}))
+        // last packet gets an empty one after it where the rule says so.
+        if (ZeroLengthPacketFollows(zlp_.load(), item.bytes.size(), layout_.packetSize) &&
+            !SendNow({}))
             return false;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            hid_[PendantInterface(layout_)].lastInput = item.bytes; // for GET_REPORT
+        }
         if (!Quiet())
             Log("IN-SENT %s", Hex(item.bytes.data(), item.bytes.size()).c_str());
         return true;
@@ -268,15 +290,20 @@ void PendantFunction::Setup(const void* request) {
     }
     if (!Quiet())
         Log("SETUP %s", Hex(raw, sizeof raw).c_str());
-    const unsigned value = le16toh(c.wValue);
     const unsigned index = le16toh(c.wIndex);
     const unsigned length = le16toh(c.wLength);
+    // The HID interfaces answer as HID devices do; any other takes what is
+    // sent and answers nothing.
+    const unsigned number = index & 0xFF;
+    const bool hid = number < hid_.size() && IsHidInterface(layout_, number);
+    protocol::HidReply reply;
+    if (hid) {
+        std::lock_guard<std::mutex> lock(m_);
+        reply = protocol::AnswerHidRequest(raw, hid_[number]);
+    }
     if (c.bRequestType & USB_DIR_IN) {
-        if (c.bRequestType == (USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_INTERFACE) &&
-            c.bRequest == USB_REQ_GET_DESCRIPTOR && (value >> 8) == HidReportDescriptorType &&
-            IsHidInterface(layout_, index & 0xFF)) {
-            const std::size_t n = std::min<std::size_t>(length, ReportDescriptorBytes);
-            if (write(ep0_, ReportDescriptor, n) < 0)
+        if (reply.outcome == protocol::HidOutcome::Answer) {
+            if (write(ep0_, reply.data.data(), reply.data.size()) < 0)
                 Log("EP0-FAILED %s", std::strerror(errno));
             return;
         }
@@ -286,7 +313,7 @@ void PendantFunction::Setup(const void* request) {
         return;
     }
     std::uint8_t data[256];
-    if (length > sizeof data) {
+    if (length > sizeof data || reply.outcome == protocol::HidOutcome::Stall) {
         if (write(ep0_, nullptr, 0) >= 0 || errno != EL2HLT)
             Log("EP0-STALL-FAILED %s", std::strerror(errno));
         return;
@@ -295,6 +322,10 @@ void PendantFunction::Setup(const void* request) {
     if (got < 0) {
         Log("EP0-FAILED %s", std::strerror(errno));
         return;
+    }
+    if (hid) {
+        std::lock_guard<std::mutex> lock(m_);
+        protocol::TakeHidRequest(raw, data, static_cast<std::size_t>(got), hid_[number]);
     }
     if (c.bRequestType == HidRequestTypeClassInterfaceOut && c.bRequest == HidSetReport)
         DisplayReport(raw, data, static_cast<std::size_t>(got));

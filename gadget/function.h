@@ -5,6 +5,7 @@
 // own, so that the program's front end never blocks on the host.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -15,6 +16,7 @@
 
 #include "gadget/descriptors.h"
 #include "protocol/display.h"
+#include "protocol/hid_requests.h"
 
 namespace gadget {
 
@@ -57,6 +59,10 @@ class PendantFunction {
     // zero-length packet when it needs one), a halt, its clearing.
     void Queue(std::vector<std::uint8_t> report);
     void Halt(bool on);
+    // A zero-length packet after every report that fills its last packet
+    // (on), or none (off); before either, after those longer than a packet.
+    void SetZeroLengthPacket(bool on);
+    const Layout& GetLayout() const { return layout_; }
     std::size_t Pending();
     // Until nothing is queued or in flight; false after `seconds` or a stop.
     bool WaitIdle(unsigned seconds);
@@ -100,6 +106,10 @@ class PendantFunction {
     Counters counters_;
     LastFrame last_;
     protocol::FrameAssembler assembler_; // the ep0 thread's alone
+    // What each interface's HID requests see (under m_): the latest input
+    // report, the display's feature report, the idle rate.
+    std::vector<protocol::HidPendantState> hid_;
+    std::atomic<ZeroLengthPacket> zlp_{ZeroLengthPacket::AfterSpanningReports};
 };
 
 } // namespace gadget

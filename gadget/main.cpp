@@ -42,6 +42,16 @@ int main(int argc, char** argv) {
     app.add_option("--packet-size", layout.packetSize,
                    "Packet size of the interrupt IN endpoint (default 8)")
         ->check(CLI::Range(1, 64));
+    app.add_option("--report-size", layout.reportBytes,
+                   "Size of the input report, with its id, as the report descriptor declares it "
+                   "(default 8); jog makes reports of it, report takes no other")
+        ->check(CLI::Range(1, 64));
+    app.add_flag("--raw", layout.raw,
+                 "Send reports of any length as given, as a malformed pendant would (each "
+                 "logged IN-RAW)");
+    app.add_flag("--zlp", layout.zeroLengthPacket,
+                 "A zero-length packet after every report that fills its last packet, as the "
+                 "kernel's HID gadget function sends (default: after those longer than a packet)");
     auto* extraOption = app.add_option("--extra-interface", extra,
                                        "A second interface, before or after the "
                                        "pendant's")
@@ -80,7 +90,8 @@ int main(int argc, char** argv) {
     sim::Script script;
     const bool fromFile = !scriptName.empty() && scriptName != "-";
     std::string problem;
-    if (fromFile && !sim::LoadScript(scriptName, sim::Dialect::Gadget, script, problem)) {
+    if (fromFile && !sim::LoadScript(scriptName, sim::Dialect::Gadget, script, problem,
+                                     layout.raw ? 0 : layout.reportBytes)) {
         std::fprintf(stderr, "pendant-gadget: %s\n", problem.c_str());
         return gadget::BadInput;
     }

@@ -51,16 +51,24 @@ class JogSource {
     long walk_[3] = {0, 0, 0};
 };
 
+// The length a random report goes out with: the pendant's report size, or
+// with --raw the 6 or 8 bytes drawn, as a malformed pendant sends.
+std::size_t LengthOf(const PendantFunction& function, std::size_t drawn) {
+    const Layout& layout = function.GetLayout();
+    return layout.raw ? drawn : layout.reportBytes;
+}
+
 // N random reports as fast as the host reads them: mostly moving, some on
-// codes that select no axis, 6 bytes (a short packet) or 8 (a full one).
+// codes that select no axis; with --raw, 6 bytes (a short packet) or 8 (a
+// full one).
 void Burst(PendantFunction& function, unsigned long n, unsigned seed) {
     JogSource source(seed);
     unsigned long sent = 0, moving = 0, shortOnes = 0;
     long sum[3] = {0, 0, 0};
     for (; sent < n; ++sent) {
-        std::uint8_t report[WheelReportBytes];
+        std::uint8_t report[InputReportBytes] = {};
         int axis = 0, count = 0;
-        const std::size_t len = source.Next(report, false, axis, count);
+        const std::size_t len = LengthOf(function, source.Next(report, false, axis, count));
         if (!function.Send(report, len))
             break;
         shortOnes += len < WheelReportBytes;
@@ -84,9 +92,9 @@ void Timed(PendantFunction& function, unsigned long n, unsigned seed) {
     for (unsigned long i = 0; i < n && !StopRequested(); ++i) {
         // The report meets the tool anywhere in its 30 ms read.
         usleep(std::uniform_int_distribution<unsigned>(0, 39)(pauses) * 1000);
-        std::uint8_t report[WheelReportBytes];
+        std::uint8_t report[InputReportBytes] = {};
         int axis = 0, count = 0;
-        const std::size_t len = source.Next(report, true, axis, count);
+        const std::size_t len = LengthOf(function, source.Next(report, true, axis, count));
         const unsigned long long framesBefore = function.Snapshot().frames;
         const long long queued = NowUs();
         if (!function.Send(report, len))

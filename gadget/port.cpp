@@ -29,6 +29,11 @@ sim::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function) {
         return function.WaitFrames(n, seconds);
     };
     port.stopRequested = [] { return StopRequested(); };
+    port.reportSize = [&function]() -> std::size_t {
+        const Layout& layout = function.GetLayout();
+        return layout.raw ? 0 : layout.reportBytes;
+    };
+    port.zeroLengthPacket = [&function](bool on) { function.SetZeroLengthPacket(on); };
     return port;
 }
 

@@ -30,8 +30,7 @@ std::vector<std::uint8_t> CurrentInput(const HidPendantState& s) {
 
 } // namespace
 
-HidReply AnswerHidRequest(const std::uint8_t* setup, const std::uint8_t* data, std::size_t length,
-                          HidPendantState& s) {
+HidReply AnswerHidRequest(const std::uint8_t* setup, const HidPendantState& s) {
     const std::uint8_t requestType = setup[0];
     const std::uint8_t request = setup[1];
     const std::uint8_t valueLow = setup[2];
@@ -73,22 +72,38 @@ HidReply AnswerHidRequest(const std::uint8_t* setup, const std::uint8_t* data, s
         case HidSetReport:
             if (valueHigh != HidReportTypeFeature || valueLow != DisplayReportId)
                 return Stall();
-            if (length == DisplayReportBytes && data[0] == DisplayReportId)
-                std::copy(data, data + length, s.lastFeature.begin());
             return {HidOutcome::Accept, {}};
         case HidSetIdle:
-            s.idleRate = valueHigh;
             return {HidOutcome::Accept, {}};
         case HidSetProtocol:
             if (!boot || valueLow > 1)
                 return Stall();
-            s.protocol = valueLow;
             return {HidOutcome::Accept, {}};
         default:
             return Stall();
         }
     }
     return {};
+}
+
+void TakeHidRequest(const std::uint8_t* setup, const std::uint8_t* data, std::size_t length,
+                    HidPendantState& s) {
+    if (AnswerHidRequest(setup, s).outcome != HidOutcome::Accept)
+        return;
+    switch (setup[1]) {
+    case HidSetReport:
+        if (length == DisplayReportBytes && data[0] == DisplayReportId)
+            std::copy(data, data + length, s.lastFeature.begin());
+        break;
+    case HidSetIdle:
+        s.idleRate = setup[3];
+        break;
+    case HidSetProtocol:
+        s.protocol = setup[2];
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace protocol

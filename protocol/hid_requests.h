@@ -38,8 +38,12 @@ struct HidReply {
     std::vector<std::uint8_t> data;
 };
 
-// setup: the eight setup bytes; data, length: an OUT request's data stage.
-HidReply AnswerHidRequest(const std::uint8_t* setup, const std::uint8_t* data, std::size_t length,
-                          HidPendantState& state);
+// What to do with a request (setup: its eight bytes): an IN request's
+// answer, or whether an OUT request is taken. Changes nothing, so that a
+// device can stall an OUT request before its data stage.
+HidReply AnswerHidRequest(const std::uint8_t* setup, const HidPendantState& state);
+// An OUT request that was taken, with its data stage: what it sets.
+void TakeHidRequest(const std::uint8_t* setup, const std::uint8_t* data, std::size_t length,
+                    HidPendantState& state);
 
 } // namespace protocol

@@ -178,3 +178,24 @@ inline constexpr SetupPacket ReportDescriptorSetup = {
 // the data bytes after it) and its display feature report (id 6, seven
 // bytes), so the descriptor and what is sent agree.
 inline constexpr std::size_t DefaultInputReportBytes = WheelReportBytes;
+
+// ---- The zero-length packet ---------------------------------------------------------
+// Whether one follows a report that fills its last packet: after a report
+// longer than one packet (a host reading more than a packet could not
+// otherwise tell where it ends), after every such report (as the kernel's
+// HID gadget function does), or never.
+enum class ZeroLengthPacket { AfterSpanningReports, Always, Never };
+
+inline constexpr bool ZeroLengthPacketFollows(ZeroLengthPacket rule, std::size_t reportBytes,
+                                              std::size_t packetSize) {
+    const bool fillsLast = packetSize != 0 && reportBytes % packetSize == 0 && reportBytes != 0;
+    switch (rule) {
+    case ZeroLengthPacket::Always:
+        return fillsLast;
+    case ZeroLengthPacket::Never:
+        return false;
+    case ZeroLengthPacket::AfterSpanningReports:
+        return fillsLast && reportBytes > packetSize;
+    }
+    return false;
+}

@@ -148,7 +148,14 @@ std::string ParseDisplay(const std::vector<std::string>& args, Step& step) {
     return bad < 6 ? NotCoordinate(word) : NotDisplayWord(word);
 }
 
-std::string ParseBytes(std::string_view restOfLine, const std::vector<std::string>&, Step& step) {
+std::string ParseBytes(std::string_view restOfLine, const std::vector<std::string>& args,
+                       Step& step) {
+    // report --raw HEX...: a report of any length, as a malformed pendant sends.
+    constexpr std::string_view Raw = "--raw";
+    if (step.op == Op::Report && !args.empty() && args[0] == Raw) {
+        step.raw = true;
+        restOfLine = Trim(restOfLine).substr(Raw.size());
+    }
     const std::string problem = ParseHexBytes(restOfLine, step.bytes);
     if (!problem.empty())
         return problem;
@@ -263,10 +270,26 @@ std::string ParseRandom(std::string_view, const Words& args, Step& step) {
     return "";
 }
 
-std::string ParseQuiet(std::string_view, const Words& args, Step& step) {
+std::string OnOff(const char* name, const Words& args, Step& step) {
     if (args[0] != "on" && args[0] != "off")
-        return "quiet is " + Quoted(args[0]) + "; say on or off";
+        return std::string(name) + " is " + Quoted(args[0]) + "; say on or off";
     step.on = args[0] == "on";
+    return "";
+}
+
+std::string ParseQuiet(std::string_view, const Words& args, Step& step) {
+    return OnOff("quiet", args, step);
+}
+
+std::string ParseZlp(std::string_view, const Words& args, Step& step) {
+    return OnOff("zlp", args, step);
+}
+
+std::string ParseReportSize(std::string_view, const Words& args, Step& step) {
+    unsigned long long n = 0;
+    if (!ParseUnsigned(args[0], InputReportBytes, n) || n == 0)
+        return "report size " + Quoted(args[0]) + " is not 1 to 64";
+    step.count = static_cast<unsigned>(n);
     return "";
 }
 
@@ -283,6 +306,10 @@ constexpr const char* GadgetOnly = "it is a pendant-gadget command (docs/gadget.
 constexpr const char* WaitsInGadget =
     "it is a pendant-gadget command; here the tool turns when the script says turns N";
 
+constexpr const char* ZlpSummary = "a zero-length packet after every report that\nfills its "
+                                   "last packet, or none (default:\nafter those longer than a "
+                                   "packet)";
+
 // In the order --commands lists them.
 constexpr Command Table[] = {
     {"device", Op::Device, "device present|absent", "the pendant is there to be found, or not",
@@ -296,6 +323,11 @@ constexpr Command Table[] = {
     {"pipes", Op::Pipes, "pipes none|TYPE:ID[:MAXPACKET]...",
      "its endpoints; TYPE control, iso, bulk or interrupt", nullptr, Described, AnyWords,
      ParsePipes},
+    {"report-size", Op::ReportSize, "report-size N",
+     "its input report is N bytes (1 to 64, default 8),\nas its report descriptor says", nullptr,
+     "its report size is the option --report-size, since the descriptors are written before the "
+     "script runs",
+     1, ParseReportSize},
     {"fail", Op::Fail, "fail CALL [NTH [ERROR]] [sticky]",
      "the NTH call of CALL from here on fails with ERROR", nullptr,
      "it breaks the tool's platform calls, and here the tool runs on the USB host", AnyWords,
@@ -308,8 +340,10 @@ constexpr Command Table[] = {
      nullptr, Setter, 2, ParseWordStep},
     {"display", Op::Display, "display C1 C2 C3 C4 C5 C6 W0 W1 W2 W3", "all ten display values",
      nullptr, Setter, 10, ParseDisplayStep},
-    {"report", Op::Report, "report HEX...", "the pendant sends this input report (1 to 64 bytes)",
-     "queue this input report (1 to 64 bytes)", "", AnyWords, ParseBytes},
+    {"report", Op::Report, "report [--raw] HEX...",
+     "the pendant sends this input report, of its report\nsize (--raw: any of 1 to 64 bytes)",
+     "queue this input report, of its report size\n(--raw: any of 1 to 64 bytes)", "", AnyWords,
+     ParseBytes},
     {"jog", Op::Jog, "jog AXIS COUNT",
      "the pendant sends the wheel report for axis 0..3\n(0 = none) and COUNT -128..127",
      "queue the wheel report for axis 0..3 (0 = none)\nand COUNT -128..127", "", 2, ParseJog},
@@ -328,6 +362,7 @@ constexpr Command Table[] = {
     {"unplug", Op::Unplug, "unplug", "pull the pendant out, put it back",
      "unbind the gadget from its controller, bind it again", "", 0, NoArguments},
     {"replug", Op::Replug, "replug", "", "", "", 0, NoArguments},
+    {"zlp", Op::Zlp, "zlp on|off", ZlpSummary, ZlpSummary, "", 1, ParseZlp},
     {"stall", Op::Stall, "stall", nullptr, "halt the IN endpoint, clear the halt", GadgetOnly, 0,
      NoArguments},
     {"unstall", Op::Unstall, "unstall", nullptr, "", GadgetOnly, 0, NoArguments},

@@ -63,10 +63,8 @@ int RunInteractive() {
         shown.message =
             "Select an axis (1, 2, 3), turn the wheel (+/-); \":set1 1 2.5\" sets a value.";
         PendantDevice* turning = nullptr;
-        Session session(port, shown, Dialect::Sim, SimWords, [&](const Step& step) {
-            ApplyStep(step, *turning, port);
-            return std::string();
-        });
+        Session session(port, shown, Dialect::Sim, SimWords,
+                        [&](const Step& step) { return ApplyStep(step, *turning, port); });
         std::istringstream noInput;
         status = RunTool(noInput, [&](PendantDevice& device) {
             if (!started) {

@@ -20,6 +20,7 @@ bool IsPortStep(Op op) {
     case Op::Jog:
     case Op::Unplug:
     case Op::Replug:
+    case Op::Zlp:
     case Op::WaitRead:
     case Op::WaitFrames:
     case Op::Stall:
@@ -32,9 +33,24 @@ bool IsPortStep(Op op) {
 
 std::string RunPortStep(const Step& step, const PendantPort& port) {
     switch (step.op) {
-    case Op::Report:
-    case Op::Jog:
+    case Op::Report: {
+        const std::string wrong = ReportSizeProblem(step, port.reportSize ? port.reportSize() : 0);
+        if (!wrong.empty())
+            return wrong;
         port.queue(step.bytes);
+        return "";
+    }
+    case Op::Jog: {
+        std::vector<std::uint8_t> report = step.bytes;
+        if (const std::size_t size = port.reportSize ? port.reportSize() : 0; size != 0)
+            report.resize(size, 0);
+        port.queue(std::move(report));
+        return "";
+    }
+    case Op::Zlp:
+        if (!port.zeroLengthPacket)
+            return Cannot(step);
+        port.zeroLengthPacket(step.on);
         return "";
     case Op::Unplug:
         return port.unplug();

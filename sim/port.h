@@ -43,11 +43,17 @@ struct PendantPort {
     std::function<bool(unsigned seconds)> waitRead;
     std::function<bool(unsigned long long n, unsigned seconds)> waitFrames;
     std::function<bool()> stopRequested; // empty: nothing stops the waits
+    // The input report's size as the pendant's report descriptor declares
+    // it (0: no declared size); and whether a zero-length packet follows
+    // every report that fills its last packet (on) or none (off).
+    std::function<std::size_t()> reportSize;
+    std::function<void(bool on)> zeroLengthPacket;
 };
 
-// Runs a step any pendant port can do: report, jog, unplug, replug,
+// Runs a step any pendant port can do: report, jog, unplug, replug, zlp,
 // wait-read, wait-frames, stall and unstall. "" when it was done, else why
-// the script cannot go on.
+// the script cannot go on. The wheel's report is made the pendant's report
+// size; a report of another size is refused unless it is --raw.
 std::string RunPortStep(const Step& step, const PendantPort& port);
 // Whether RunPortStep runs this step.
 bool IsPortStep(Op op);

@@ -48,7 +48,17 @@ std::string NameOf(Op op) {
 
 bool IsSetup(Op op) {
     return op == Op::Device || op == Op::Path || op == Op::Descriptor || op == Op::Interface ||
-           op == Op::Pipes;
+           op == Op::Pipes || op == Op::ReportSize;
+}
+
+std::string ReportSizeProblem(const Step& step, std::size_t reportBytes) {
+    if (step.op != Op::Report || step.raw || reportBytes == 0 || step.bytes.size() == reportBytes)
+        return "";
+    return "report of " + std::to_string(step.bytes.size()) +
+           " bytes, but the pendant's input report is " + std::to_string(reportBytes) +
+           " (its report descriptor says so, and HID hosts drop reports of another size); "
+           "give " +
+           std::to_string(reportBytes) + " bytes, or send it as it is with report --raw";
 }
 
 std::vector<std::uint8_t> WheelBytes(int axis, int count) {
@@ -89,7 +99,8 @@ std::string ParseLine(std::string_view line, int lineNo, Step& step, bool& has, 
     return "";
 }
 
-bool ParseScript(std::istream& in, Script& script, ScriptError& error, Dialect dialect) {
+bool ParseScript(std::istream& in, Script& script, ScriptError& error, Dialect dialect,
+                 std::size_t reportBytes) {
     script.steps.clear();
     std::string line;
     int lineNo = 0;
@@ -111,6 +122,12 @@ bool ParseScript(std::istream& in, Script& script, ScriptError& error, Dialect d
                                  std::to_string(firstRun) + ", where the tool starts"};
             return false;
         }
+        if (step.op == Op::ReportSize)
+            reportBytes = step.count;
+        if (const std::string wrong = ReportSizeProblem(step, reportBytes); !wrong.empty()) {
+            error = {lineNo, wrong};
+            return false;
+        }
         if (!IsSetup(step.op) && step.op != Op::Fail && firstRun == 0)
             firstRun = lineNo;
         script.steps.push_back(std::move(step));
@@ -118,10 +135,11 @@ bool ParseScript(std::istream& in, Script& script, ScriptError& error, Dialect d
     return true;
 }
 
-bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem) {
+bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem,
+                std::size_t reportBytes) {
     if (name == "-") {
         ScriptError error;
-        if (ParseScript(std::cin, script, error, dialect))
+        if (ParseScript(std::cin, script, error, dialect, reportBytes))
             return true;
         problem = "<stdin>:" + std::to_string(error.line) + ": " + error.message;
         return false;
@@ -139,7 +157,7 @@ bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::s
         return false;
     }
     ScriptError error;
-    if (ParseScript(file, script, error, dialect))
+    if (ParseScript(file, script, error, dialect, reportBytes))
         return true;
     problem = name + ":" + std::to_string(error.line) + ": " + error.message;
     return false;

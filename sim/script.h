@@ -25,6 +25,7 @@ enum class Op {
     Descriptor, // 18-byte device descriptor
     Interface,  // 9-byte interface descriptor
     Pipes,      // the interface's endpoints
+    ReportSize, // the input report's size, as the report descriptor declares it
     // Anywhere.
     Fail,
     // Run the tool.
@@ -38,6 +39,7 @@ enum class Op {
     Turns,
     Unplug,
     Replug,
+    Zlp, // whether a zero-length packet follows a report that fills its last packet
     // pendant-gadget only.
     WaitRead,   // until the host has read every queued report
     WaitFrames, // until the host has sent N frames in all
@@ -70,7 +72,8 @@ struct Step {
     unsigned count = 1;              // Timeout, Turns; WaitFrames, Burst, Timed: N
     unsigned seconds = 10;           // WaitRead, WaitFrames: how long at most
     unsigned seed = 0;               // Burst, Timed
-    bool on = false;                 // Quiet
+    bool on = false;                 // Quiet, Zlp
+    bool raw = false;                // Report: sent whatever its length
 };
 
 // True for the commands that describe the device before the tool opens it.
@@ -88,9 +91,16 @@ struct ScriptError {
     int line = 0;
     std::string message;
 };
-// Reads a whole script; stops at the first bad line.
+// Reads a whole script; stops at the first bad line. A report of another
+// size than the pendant's input report (reportBytes, or what a report-size
+// line before it says) is a bad line, unless it is sent --raw.
 bool ParseScript(std::istream& in, Script& script, ScriptError& error,
-                 Dialect dialect = Dialect::Sim);
+                 Dialect dialect = Dialect::Sim, std::size_t reportBytes = DefaultInputReportBytes);
+
+// "" when the step may go to a pendant whose input report is reportBytes
+// long (0: any length), else why not. The wheel's report (jog) is made to
+// that size by the port.
+std::string ReportSizeProblem(const Step& step, std::size_t reportBytes);
 
 // The wheel's input report for axis 0..3 (0: none selected) and count, as
 // the bytes a step or a key queues.
@@ -99,6 +109,7 @@ std::vector<std::uint8_t> WheelBytes(int axis, int count);
 // Reads and parses the script file name ("-": standard input) in the
 // program's dialect. False with problem set when the file cannot be read,
 // is a directory, or has a bad line ("FILE:LINE: what is wrong").
-bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem);
+bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem,
+                std::size_t reportBytes = DefaultInputReportBytes);
 
 } // namespace sim

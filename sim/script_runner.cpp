@@ -5,6 +5,7 @@
 
 #include "app/entry.h"
 #include "pendant/pendant_device.h"
+#include "protocol/report_descriptor.h"
 #include "sim/decode.h"
 #include "sim/virtual_port.h"
 
@@ -31,18 +32,19 @@ void ApplySetup(const Step& step) {
         device.pipes = step.pipes;
         device.iface.bNumEndpoints = static_cast<UCHAR>(step.pipes.size());
         break;
+    case Op::ReportSize:
+        device.reportDescriptor = protocol::PendantReportDescriptor(step.count);
+        break;
     default:
         return;
     }
     vp::SetDevice(device);
 }
 
-void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port) {
-    if (IsPortStep(step.op)) {
-        // The virtual pendant does all the port steps pendant-sim takes.
-        RunPortStep(step, port);
-        return;
-    }
+std::string ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port) {
+    // The virtual pendant does all the port steps pendant-sim takes.
+    if (IsPortStep(step.op))
+        return RunPortStep(step, port);
     switch (step.op) {
     case Op::Fail:
         // Counted from here on, so "fail X" means the next call of X.
@@ -72,6 +74,7 @@ void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port)
     default:
         break;
     }
+    return "";
 }
 
 std::string DescribeFrame(unsigned number, const vp::ReceivedFrame& frame) {
@@ -132,7 +135,10 @@ class Player {
             out_.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
         if (step.op == Op::Replug)
             out_.Line("[sim] line " + std::to_string(step.line) + ": replugged");
-        ApplyStep(step, device, port_);
+        // A script's reports were held to the report size when it was read.
+        const std::string problem = ApplyStep(step, device, port_);
+        if (!problem.empty())
+            out_.Line("[sim] line " + std::to_string(step.line) + ": " + problem);
     }
 
     const PendantPort port_ = VirtualPendantPort();

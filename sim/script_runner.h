@@ -19,7 +19,8 @@ int RunScript(const Script& script, Interleaver& out);
 // Applies a step that works while the tool runs (any but the device
 // description and turns): the record's setters, or the virtual pendant
 // through its port. Shared with the interactive console.
-void ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port);
+// "" or why the step could not be done (a port step's refusal).
+std::string ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port);
 
 // Applies a device description step to the virtual pendant.
 void ApplySetup(const Step& step);

@@ -43,8 +43,14 @@ bool Session::Key(int ch) {
             screen_.message = words_.nowhere;
             break;
         }
-        port_.queue(WheelBytes(screen_.axis, key.counts));
-        screen_.message = WheelMessage(key.counts, screen_.axis);
+        {
+            // As the jog step: the wheel's report at the pendant's report size.
+            Step jog;
+            jog.op = Op::Jog;
+            jog.bytes = WheelBytes(screen_.axis, key.counts);
+            RunPortStep(jog, port_);
+            screen_.message = WheelMessage(key.counts, screen_.axis);
+        }
         break;
     case KeyDo::Unplug:
         Unplug();

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "backends/virtual/virtual_pendant.h"
+#include "protocol/report_descriptor.h"
 
 namespace sim {
 
@@ -35,6 +36,15 @@ PendantPort VirtualPendantPort() {
             frame.problem = last.problem;
         }
         return frame;
+    };
+    port.reportSize = [] {
+        const std::vector<std::uint8_t>& d = vp::CurrentDevice().reportDescriptor;
+        return protocol::LargestInputReport(d.data(), d.size(), InputReportBytes);
+    };
+    port.zeroLengthPacket = [](bool on) {
+        vp::Device device = vp::CurrentDevice();
+        device.zeroLengthPacket = on ? vp::ZeroLengthPacket::Always : vp::ZeroLengthPacket::Never;
+        vp::SetDevice(device);
     };
     return port;
 }

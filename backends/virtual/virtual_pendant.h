@@ -53,11 +53,9 @@ struct Pipe {
     USHORT maxPacket;
 };
 
-// Whether a zero-length packet follows a report that fills its last packet:
-// after a report longer than one packet (a host reading more than a packet
-// could not otherwise tell where it ends), after every such report (as the
-// kernel's HID gadget function does), or never.
-enum class ZeroLengthPacket { AfterSpanningReports, Always, Never };
+// Whether a zero-length packet follows a report that fills its last packet
+// (the rule is the protocol's, shared with pendant-gadget).
+using ZeroLengthPacket = ::ZeroLengthPacket;
 
 struct Device {
     bool present = true;

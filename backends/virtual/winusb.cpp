@@ -150,9 +150,9 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     // A HID pendant answers the requests of its interface as HID devices
     // do; any other takes what is sent and answers nothing.
     protocol::HidReply reply;
-    if (S().device.iface.bInterfaceClass == UsbClassHid)
-        reply = protocol::AnswerHidRequest(setup, in ? nullptr : Buffer, in ? 0 : BufferLength,
-                                           HidState());
+    const bool hid = S().device.iface.bInterfaceClass == UsbClassHid;
+    if (hid)
+        reply = protocol::AnswerHidRequest(setup, HidState());
     if (reply.outcome == protocol::HidOutcome::Stall ||
         (in && reply.outcome != protocol::HidOutcome::Answer))
         return Finish(r, ERROR_GEN_FAILURE, FALSE);
@@ -165,6 +165,8 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
             *LengthTransferred = static_cast<ULONG>(n);
         return Finish(r, ERROR_SUCCESS, TRUE);
     }
+    if (hid)
+        protocol::TakeHidRequest(setup, Buffer, BufferLength, HidState());
     if (LengthTransferred != nullptr)
         *LengthTransferred = BufferLength;
     const BOOL ok = Finish(r, ERROR_SUCCESS, TRUE);
@@ -215,10 +217,8 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR PipeI
             got.insert(got.end(), in.report.begin() + static_cast<std::ptrdiff_t>(in.sent),
                        in.report.begin() + static_cast<std::ptrdiff_t>(in.sent + packet));
         in.sent += packet;
-        const ZeroLengthPacket zlp = s.device.zeroLengthPacket;
         const bool zlpFollows =
-            zlp == ZeroLengthPacket::Always ||
-            (zlp == ZeroLengthPacket::AfterSpanningReports && in.report.size() > packetSize);
+            ZeroLengthPacketFollows(s.device.zeroLengthPacket, in.report.size(), packetSize);
         if (in.sent >= in.report.size() && (packet < packetSize || !zlpFollows)) {
             if (!in.report.empty())
                 s.hid.lastInput = in.report; // what GET_REPORT (input) gives from now on

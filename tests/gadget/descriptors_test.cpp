@@ -95,16 +95,4 @@ TEST(GadgetDescriptors, EachLayoutTellsTheHostWhatItIs) {
     }
 }
 
-TEST(GadgetDescriptors, AReportThatFillsItsLastOfSeveralPacketsEndsWithAnEmptyOne) {
-    const struct {
-        std::size_t report;
-        unsigned packet;
-        bool zlp;
-    } cases[] = {{6, 4, false}, {8, 4, true},   {8, 8, false}, {6, 8, false},
-                 {16, 8, true}, {12, 8, false}, {4, 4, false}, {64, 1, true}};
-    for (const auto& c : cases)
-        EXPECT_EQ(gadget::EndsWithZeroLengthPacket(c.report, c.packet), c.zlp)
-            << c.report << " bytes on " << c.packet << "-byte packets";
-}
-
 } // namespace

@@ -18,8 +18,11 @@ struct Request {
     std::vector<std::uint8_t> data = {};
 };
 
+// Answers the request and, where it is taken, takes it, as a device does.
 HidReply Ask(HidPendantState& s, const Request& r) {
-    return AnswerHidRequest(r.setup.data(), r.data.data(), r.data.size(), s);
+    const HidReply reply = AnswerHidRequest(r.setup.data(), s);
+    TakeHidRequest(r.setup.data(), r.data.data(), r.data.size(), s);
+    return reply;
 }
 
 const char* Name(HidOutcome o) {

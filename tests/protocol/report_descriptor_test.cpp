@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/report_descriptor.h"
+#include "protocol/wire.h"
 
 using protocol::LargestInputReport;
 using protocol::PendantReportDescriptor;
@@ -79,4 +80,25 @@ TEST(ReportDescriptor, PendantsDeclareTheReportTheySend) {
     const std::vector<std::uint8_t> d = PendantReportDescriptor(8);
     const std::vector<std::uint8_t> feature = {0x85, 0x06, 0x09, 0x03, 0x95, 0x07, 0xB1, 0x02};
     EXPECT_NE(std::search(d.begin(), d.end(), feature.begin(), feature.end()), d.end());
+}
+
+TEST(ZeroLengthPacket, FollowsAReportThatFillsItsLastPacketAsTheRuleSays) {
+    const struct {
+        std::size_t report;
+        unsigned packet;
+        bool afterSpanning; // the default of both our pendants
+        bool always;        // the kernel's HID gadget function
+    } cases[] = {{6, 4, false, false},  {8, 4, true, true},    {8, 8, false, true},
+                 {6, 8, false, false},  {16, 8, true, true},   {12, 8, false, false},
+                 {4, 4, false, true},   {64, 1, true, true},   {0, 8, false, false},
+                 {64, 64, false, true}, {14, 8, false, false}, {7, 0, false, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            ZeroLengthPacketFollows(::ZeroLengthPacket::AfterSpanningReports, c.report, c.packet),
+            c.afterSpanning)
+            << c.report << " bytes on " << c.packet << "-byte packets";
+        EXPECT_EQ(ZeroLengthPacketFollows(::ZeroLengthPacket::Always, c.report, c.packet), c.always)
+            << c.report << " bytes on " << c.packet << "-byte packets";
+        EXPECT_FALSE(ZeroLengthPacketFollows(::ZeroLengthPacket::Never, c.report, c.packet));
+    }
 }

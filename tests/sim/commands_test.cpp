@@ -126,7 +126,7 @@ TEST(DocTable, FindsWhatDisagrees) {
                               "| `report HEX` | a stale usage |\n"
                               "| `turns N` | not the gadget's |\n";
     const std::string problems = TableProblems(table, Dialect::Gadget);
-    EXPECT_NE(problems.find("writes `report HEX` where the usage is `report HEX...`"),
+    EXPECT_NE(problems.find("writes `report HEX` where the usage is `report [--raw] HEX...`"),
               std::string::npos)
         << problems;
     EXPECT_NE(problems.find("lists `turns N`"), std::string::npos) << problems;
@@ -174,7 +174,7 @@ TEST(LoadScript, RefusesWhatIsNoScriptAlike) {
         EXPECT_EQ(problem, "cannot read script " + missing + ": No such file or directory");
     }
     const std::string file = dir + "/gadget.script";
-    std::ofstream(file) << "report 04 00 00 11 01 00\nturns 1\n";
+    std::ofstream(file) << "report 04 00 00 11 01 00 00 00\nturns 1\n";
     sim::Script script;
     std::string problem;
     EXPECT_FALSE(sim::LoadScript(file, Dialect::Gadget, script, problem));

@@ -38,6 +38,31 @@ TEST(RunPortStep, SaysWhyAWaitRanOutOrStopped) {
     EXPECT_NE(sim::RunPortStep(Parsed("stall"), port), "");
 }
 
+// The wheel's report goes out at the pendant's report size; a report of
+// another size is refused unless raw; zlp reaches the pendant.
+TEST(RunPortStep, HoldsReportsToTheReportSize) {
+    std::vector<std::vector<std::uint8_t>> queued;
+    std::size_t size = 14;
+    bool zlp = false;
+    sim::PendantPort port;
+    port.queue = [&queued](std::vector<std::uint8_t> r) { queued.push_back(std::move(r)); };
+    port.reportSize = [&size] { return size; };
+    port.zeroLengthPacket = [&zlp](bool on) { zlp = on; };
+    EXPECT_EQ(sim::RunPortStep(Parsed("jog 1 2"), port), "");
+    size = 5;
+    EXPECT_EQ(sim::RunPortStep(Parsed("jog 1 -1"), port), "");
+    EXPECT_NE(sim::RunPortStep(Parsed("report 04 00 00 11 01 00 00 00"), port)
+                  .find("report of 8 bytes, but the pendant's input report is 5"),
+              std::string::npos);
+    EXPECT_EQ(sim::RunPortStep(Parsed("report --raw 04 00 00 11 01 00 00 00"), port), "");
+    EXPECT_EQ(sim::RunPortStep(Parsed("zlp on"), port), "");
+    ASSERT_EQ(queued.size(), 3u);
+    EXPECT_EQ(queued[0], (std::vector<std::uint8_t>{4, 0, 0, 0x11, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(queued[1], (std::vector<std::uint8_t>{4, 0, 0, 0x11, 0xFF}));
+    EXPECT_EQ(queued[2].size(), 8u);
+    EXPECT_TRUE(zlp);
+}
+
 TEST(VirtualPendantPort, QueuesTheWheelAndGoesDarkUnplugged) {
     namespace vp = virtual_pendant;
     vp::Reset();

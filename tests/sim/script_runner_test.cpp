@@ -67,7 +67,7 @@ TEST(RunScript, ReproducesTheExampleFrame) {
 }
 
 TEST(RunScript, TheWheelMovesTheDisplayTurnByTurn) {
-    const Played p = Play("jog 2 5\njog 2 -2\nreport 04 00 00 13 1F 00\ntimeout\nturns 6\n");
+    const Played p = Play("jog 2 5\njog 2 -2\nreport 04 00 00 13 1F 00 00 00\ntimeout\nturns 6\n");
     EXPECT_EQ(Count(p.out, "Read from rk27:"), 3U) << p.out;
     EXPECT_TRUE(Has(p.out, "Read from rk27: 4 0 0 12 fe 0 \n")) << p.out;
     EXPECT_TRUE(Has(p.out, "[frame 1] set1 0.0000 0.0000 0.0000 | set2 0.0000 5.0000 0.0000"))
@@ -138,3 +138,16 @@ TEST(RunScript, AFailCountsFromWhereItStands) {
 }
 
 } // namespace
+
+// A pendant of 14-byte reports on 8-byte packets: the descriptor says 14,
+// the tool reads 14, and each report gives one trace line and its count once,
+// with the zero-length packets of either rule.
+TEST(RunScript, ALongerReportSizeIsReadWholeReportByReport) {
+    for (const char* zlp : {"", "zlp on\n", "zlp off\n"}) {
+        const Played p =
+            Play(std::string("report-size 14\n") + zlp + "jog 2 5\njog 2 -2\njog 3 1\nturns 8\n");
+        EXPECT_EQ(p.status, 0) << zlp;
+        EXPECT_EQ(Count(p.out, "Read from rk27:"), 3U) << zlp << p.out;
+        EXPECT_TRUE(Has(p.out, "set2 0.0000 3.0000 1.0000")) << zlp << p.out;
+    }
+}

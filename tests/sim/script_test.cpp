@@ -131,6 +131,10 @@ TEST(ScriptLine, SaysWhatIsWrongAndHowToWriteIt) {
         {"fail WinUsb_ReadPipe 0", "\"0\" is not a call number"},
         {"unplug now", "unplug takes 0 arguments, got 1"},
         {"path", "path needs the device path"},
+        {"report-size 0", "report size \"0\" is not 1 to 64"},
+        {"report-size 65", "report size \"65\" is not 1 to 64"},
+        {"zlp maybe", "zlp is \"maybe\"; say on or off"},
+        {"report --raw", "got 0 bytes, want 1 to 64"},
     };
     for (const auto& [line, expected] : cases) {
         Step step;
@@ -249,3 +253,37 @@ TEST(ScriptLine, EachProgramRefusesWhatIsNotForIt) {
 }
 
 } // namespace
+
+// A report must be of the pendant's report size, as HID hosts drop others:
+// the script stops at the line that is not, unless it is sent --raw; and
+// report-size changes the size the lines after it are held to.
+TEST(ScriptFile, ReportsAreHeldToTheReportSize) {
+    const struct {
+        const char* script;
+        std::size_t reportBytes;
+        int badLine; // 0: the script reads
+        const char* says = "";
+    } cases[] = {
+        {"report 04 00 00 11 01 00 00 00\n", 8, 0},
+        {"turns 1\nreport 04 00 00 11 01 00\n", 8, 2,
+         "report of 6 bytes, but the pendant's input report is 8"},
+        {"report --raw 04 00 00 11 01 00\n", 8, 0},
+        {"report-size 6\nreport 04 00 00 11 01 00\n", 8, 0},
+        {"report-size 6\nreport 04 00 00 11 01 00 00 00\n", 8, 2,
+         "report of 8 bytes, but the pendant's input report is 6"},
+        {"report 04 00 00 11 01 00\n", 6, 0},
+        {"report 04 00 00 11 01 00\n", 0, 0}, // a pendant that declares no size
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.script);
+        sim::Script script;
+        sim::ScriptError error;
+        const bool read = sim::ParseScript(in, script, error, sim::Dialect::Sim, c.reportBytes);
+        EXPECT_EQ(read, c.badLine == 0) << c.script;
+        if (c.badLine != 0) {
+            EXPECT_EQ(error.line, c.badLine) << c.script;
+            EXPECT_NE(error.message.find(c.says), std::string::npos) << error.message;
+            EXPECT_NE(error.message.find("report --raw"), std::string::npos) << error.message;
+        }
+    }
+}

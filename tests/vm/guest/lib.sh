@@ -173,6 +173,9 @@ gadget_unbind() {
 
 # gadget_send HH HH ...: queue one input report.
 gadget_send() { echo "report $*" >&7; }
+# A report of another size than the gadget's report descriptor declares, as
+# a malformed pendant sends (logged IN-RAW).
+gadget_send_raw() { echo "report --raw $*" >&7; }
 
 # gadget_count PATTERN: how many log lines match.
 gadget_count() { grep -c "$1" "$GADGET_LOG"; }

@@ -18,7 +18,7 @@ scenario_main() {
     pt_check_failure "second" "Failed looking for device, HRESULT 0x800700aa\nnothing to do...\n" "" \
         "Linux: another program has claimed interface 0 of the pendant ($node), a second pendant-test for one; end it and start again.\n"
 
-    gadget_send 04 00 00 13 03 00
+    gadget_send 04 00 00 13 03 00 00 00
     vm_check "first still reads" vm_wait 10 grep -q 'Read from rk27: 4 0 0 13 3 0' /tmp/first.out
     vm_check "first still sends the display" vm_wait 10 grep -q '^COORDS .* 3.0000 WORDS' "$GADGET_LOG"
     vm_check "first said nothing on standard error" test ! -s /tmp/first.err

@@ -27,7 +27,7 @@ scenario_main() {
     survey_of "$dev" >"$EXPECTED"
     vm_check "hid first: survey of interface 0" pt_is_expected
     other_untouched "hid first, open" "$dev:1.1" "$hid"
-    gadget_send 04 00 00 11 02 00
+    gadget_send 04 00 00 11 02 00 00 00
     vm_check "hid first: the report is read" vm_wait 10 pt_has 'Read from rk27: 4 0 0 11 2 0'
     vm_check "hid first: the display follows" vm_wait 10 grep -q \
         '^COORDS 0.0000 0.0000 0.0000 2.0000 0.0000 0.0000 WORDS' "$GADGET_LOG"
@@ -49,7 +49,7 @@ scenario_main() {
     vm_check "vendor first: survey of interface 0" pt_is_expected
     vm_check "vendor first: it is the vendor-specific one" pt_has '#Interface Class   : 255'
     other_untouched "vendor first, open" "$dev:1.1" "$hid"
-    gadget_send 04 00 00 11 02 00
+    gadget_send 04 00 00 11 02 00 00 00
     vm_check "vendor first: the pendant's report went to the HID driver" \
         gadget_wait_lines '^IN-SENT 04 00 00 11 02 00' 1
     usleep 500000

@@ -56,7 +56,7 @@ scenario_main() {
         test "$(grep -o 'Read from rk27: 4 0 0 12 1 0 ' "$PT_OUT" | wc -l)" -eq 3
     keys Up
     on_screen "the big step" '^\| > axis 2 +0\.0000 +13\.0000 +<- wheel'
-    keys : 'report 04 00 00 11 05 00' Enter
+    keys : 'report 04 00 00 11 05 00 00 00' Enter
     on_screen "a typed report" '^\|   axis 1 +0\.0000 +5\.0000 +\|$'
     on_screen "the frame's bytes" '^  06 FE FD 0F 00 00 00 00 \| 06 00 00 00 00 00 00 00 \| 06 00 05 00 00 00 0D 00$'
     keys : 'set1 1 1' Enter

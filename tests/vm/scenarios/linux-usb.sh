@@ -107,7 +107,7 @@ scenario_main() {
         if [ "$padded" = 8 ]; then
             gadget_send 04 00 00 "$axis" "$delta" 00 00 00
         else
-            gadget_send 04 00 00 "$axis" "$delta" 00
+            gadget_send_raw 04 00 00 "$axis" "$delta" 00
         fi
         sent=$((sent + 1))
         frames=$((frames + moves))

@@ -14,7 +14,7 @@ scenario_main() {
         pt_start
         vm_check "SIG$sig: opened" pt_opened
         frames=$(gadget_count '^FRAME ')
-        gadget_send 04 00 00 11 01 00
+        gadget_send 04 00 00 11 01 00 00 00
         vm_check "SIG$sig: a report read" vm_wait 10 pt_has 'Read from rk27: 4 0 0 11 1 0'
         # And the frame it causes, so the tool is back in its read.
         vm_check "SIG$sig: its frame sent" gadget_wait_lines '^FRAME ' $((frames + 1))

@@ -30,7 +30,7 @@ scenario_main() {
         if [ "$len" = 8 ]; then
             gadget_send 04 00 00 "$axis" "$count" 00 00 00
         else
-            gadget_send 04 00 00 "$axis" "$count" 00
+            gadget_send_raw 04 00 00 "$axis" "$count" 00
         fi
         printf 'Read from rk27: 4 0 0 %x %x 0 \n' "0x$axis" "0x$count" >>"$EXPECTED"
         gadget_wait_lines '^IN-SENT' "$n" || vm_fail "report $n read by the host" "not within 10 s"

@@ -12,7 +12,7 @@ scenario_main() {
     devnum=$(printf %03d "$(cat "$dev/devnum")")
     pt_start
     vm_check "opened" pt_opened
-    gadget_send 04 00 00 12 01 00
+    gadget_send 04 00 00 12 01 00 00 00
     vm_check "a report read before the stall" vm_wait 10 pt_has 'Read from rk27: 4 0 0 12 1 0'
     gadget_wait_lines '^FRAME ' 1 || true
 
