@@ -28,8 +28,9 @@ fi
 # Modules the guest loads, in the order given; each one's dependencies are
 # loaded before it. usbhid/hid_generic stand for the kernel driver that
 # claims a real pendant, which the tool has to detach; usbmon lets a
-# scenario watch the tool's transfers.
-want_modules=(configfs dummy_hcd libcomposite usb_f_fs usbhid hid_generic usbmon)
+# scenario watch the tool's transfers; usb_f_hid is the kernel's own HID
+# gadget function, a pendant that is not ours.
+want_modules=(configfs dummy_hcd libcomposite usb_f_fs usb_f_hid usbhid hid_generic usbmon)
 
 moddir="$(find "$kroot/lib/modules" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
 [ -d "$moddir/kernel" ] || { echo "no modules under $kroot/lib/modules" >&2; exit 1; }

@@ -365,3 +365,115 @@ survey_of() {
     done
     printf '\nEndpoint query complete.'
 }
+
+# ---- the jog sequence: report, and whether it moves a coordinate
+# (linux-usb and kernel-hid play it to pendant-gadget and to the kernel's
+# own HID function)
+# 04 00 00 AXIS DELTA 00; axes 0x11-0x13, deltas +-1..31. A fourth field
+# of 8 sends the report padded to 8 bytes: a full packet, which no short
+# packet ends, so each must still arrive as a report of its own.
+# shellcheck disable=SC2034 # for the scenarios
+JOG="12:02:1 11:ff:1 13:1f:1 12:e1:1 14:05:0 11:20:0 13:e0:0 11:01:1 11:01:1:8 11:01:1:8"
+# shellcheck disable=SC2034 # for the scenarios
+EXPECTED_COORDS='COORDS 0.0000 0.0000 0.0000 0.0000 2.0000 0.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 0.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 -1.0000 -29.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 0.0000 -29.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 1.0000 -29.0000 31.0000 WORDS 0 0 0 0
+COORDS 0.0000 0.0000 0.0000 2.0000 -29.0000 31.0000 WORDS 0 0 0 0'
+# CoordSet2 = (2, -29, 31): -29 is 29 with the sign bit in the fraction word.
+# shellcheck disable=SC2034 # for the scenarios
+EXPECTED_LAST_FRAME="06 fe fd 0f 00 00 00 00 06 00 00 00 00 00 00 00 06 00 02 00 00 00 1d 00 \
+06 00 80 1f 00 00 00 00 06 00 00 00 00 00 00 00 06 08 02 00 00 00 00 00"
+
+# jog_report STEP [8]: the report bytes of one step of $JOG, as hex words,
+# padded to 8 bytes when the step says so or when asked.
+jog_report() {
+    local rest="${1#*:}"
+    if [ "${rest##*:}" = 8 ] || [ "${2:-}" = 8 ]; then
+        echo "04 00 00 ${1%%:*} ${rest%%:*} 00 00 00"
+    else
+        echo "04 00 00 ${1%%:*} ${rest%%:*} 00"
+    fi
+}
+# jog_moves STEP: 1 when the step moves a coordinate, else 0.
+jog_moves() {
+    local rest="${1#*:*:}"
+    echo "${rest%%:*}"
+}
+# trace_line_of HH...: the trace line pendant-test prints for the report.
+trace_line_of() {
+    printf 'Read from rk27: %x %x %x %x %x %x \n' "0x$1" "0x$2" "0x$3" "0x$4" "0x$5" "0x$6"
+}
+
+# ---- other USB devices on the host side, and the kernel's USB monitor
+
+# usb_host_dir VVVV:PPPP: the host side's sysfs directory of the device
+# with that id, once enumerated.
+usb_host_dir() {
+    local d
+    for d in /sys/bus/usb/devices/*; do
+        [ -f "$d/idVendor" ] || continue
+        if [ "$(cat "$d/idVendor"):$(cat "$d/idProduct")" = "$1" ]; then
+            echo "$d"
+            return 0
+        fi
+    done
+    return 1
+}
+# write_bytes FILE HH...: writes the bytes in one write.
+write_bytes() {
+    local file="$1" escapes
+    shift
+    escapes=$(for b in "$@"; do printf '\\%03o' "0x$b"; done)
+    # shellcheck disable=SC2059 # the format is the octal escapes just made
+    printf "$escapes" >"$file"
+}
+# hex_of FILE: the file's bytes as lower-case hex words on one line.
+hex_of() { od -An -v -tx1 "$1" | tr -s ' \n' '  ' | sed 's/^ //; s/ $//'; }
+
+# usbmon_start BUS FILE / usbmon_stop: the monitor's text interface for the
+# bus (debugfs), as the kernel writes it: per URB its submission (S) and
+# completion (C), data words of up to 32 bytes.
+usbmon_pid=""
+usbmon_start() {
+    grep -q ' /sys/kernel/debug ' /proc/mounts || mount -t debugfs debugfs /sys/kernel/debug
+    if [ ! -r "/sys/kernel/debug/usb/usbmon/${1}u" ]; then
+        vm_fail "usbmon" "no /sys/kernel/debug/usb/usbmon/${1}u: the guest kernel needs usbmon"
+        return 1
+    fi
+    cat "/sys/kernel/debug/usb/usbmon/${1}u" >"$2" &
+    usbmon_pid=$!
+}
+usbmon_stop() {
+    [ -n "$usbmon_pid" ] || return 0
+    kill "$usbmon_pid" 2>/dev/null
+    wait "$usbmon_pid" 2>/dev/null
+    usbmon_pid=""
+}
+# usbmon_data FILE EVENT ADDRESS [SETUP]: the data bytes of each matching
+# record, one record a line (lower-case hex words): EVENT S or C, ADDRESS
+# such as Ii:1:003:1 or Co:1:003:0; SETUP, when given, the setup packet's
+# first words ("21 09 0306": a SET_REPORT of feature report 6).
+usbmon_data() {
+    awk -v ev="$2" -v addr="$3" -v setup="${4:-}" '
+        $3 != ev || $4 != addr { next }
+        {
+            rest = ""
+            for (i = 5; i <= NF; i++) rest = rest " " $i
+            if (setup != "" && index(rest, " s " setup " ") != 1) next
+            at = index(rest, " = ")
+            if (at == 0) { print ""; next }
+            words = substr(rest, at + 3)
+            gsub(/ /, "", words)
+            out = ""
+            for (i = 1; i <= length(words); i += 2) out = out (out == "" ? "" : " ") substr(words, i, 2)
+            print out
+        }' "$1"
+}
+# usbmon_lengths FILE EVENT ADDRESS: the length field of each matching
+# completion (the bytes the transfer moved).
+usbmon_lengths() {
+    awk -v ev="$2" -v addr="$3" '$3 == ev && $4 == addr { print $6 }' "$1"
+}

@@ -93,6 +93,8 @@ scenario_main() {
     vm_check "the first gadget is still plugged in" test -e "$dev" -a "$(cat "$GADGET/UDC")" = dummy_udc.0
     gadget_stop
 
+    # usb_f_hid (the kernel-hid scenario's) holds libcomposite too.
+    rmmod usb_f_hid
     rmmod usb_f_fs
     run_gadget "no usb_f_fs" 1 "the kernel has no FunctionFS gadget function: modprobe usb_f_fs" \
         --script -
@@ -110,7 +112,7 @@ scenario_main() {
         --script -
 
     mount -t configfs configfs /sys/kernel/config
-    for m in dummy_hcd libcomposite usb_f_fs; do
+    for m in dummy_hcd libcomposite usb_f_fs usb_f_hid; do
         insmod "$(module_path "$m")" || vm_fail "$m loaded again" "insmod failed"
     done
     udevadm settle --timeout=30

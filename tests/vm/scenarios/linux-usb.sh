@@ -6,21 +6,8 @@ VID=0xfff0
 PID=0x0001
 GUID='{136917CC-8699-43EC-B5A9-8926D7165DE7}'
 
-# ---- the jog sequence: report, and whether it moves a coordinate
-# 04 00 00 AXIS DELTA 00; axes 0x11-0x13, deltas +-1..31. A fourth field
-# of 8 sends the report padded to 8 bytes: a full packet, which no short
-# packet ends, so each must still arrive as a report of its own.
-JOG="12:02:1 11:ff:1 13:1f:1 12:e1:1 14:05:0 11:20:0 13:e0:0 11:01:1 11:01:1:8 11:01:1:8"
-EXPECTED_COORDS='COORDS 0.0000 0.0000 0.0000 0.0000 2.0000 0.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 0.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 -1.0000 2.0000 31.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 -1.0000 -29.0000 31.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 0.0000 -29.0000 31.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 1.0000 -29.0000 31.0000 WORDS 0 0 0 0
-COORDS 0.0000 0.0000 0.0000 2.0000 -29.0000 31.0000 WORDS 0 0 0 0'
-# CoordSet2 = (2, -29, 31): -29 is 29 with the sign bit in the fraction word.
-EXPECTED_LAST_FRAME="06 fe fd 0f 00 00 00 00 06 00 00 00 00 00 00 00 06 00 02 00 00 00 1d 00 \
-06 00 80 1f 00 00 00 00 06 00 00 00 00 00 00 00 06 08 02 00 00 00 00 00"
+# The jog sequence and what it must give: JOG, EXPECTED_COORDS and
+# EXPECTED_LAST_FRAME (guest/lib.sh).
 
 expected_survey() {
     printf '\nCreating and sending device query...'
