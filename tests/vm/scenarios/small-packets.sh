@@ -1,9 +1,10 @@
 # shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # Input reports longer than one packet: the IN endpoint's packets hold 4
-# bytes. The tool then reads 64 bytes at a time, so a report arrives whole
-# when the pendant ends it with a short packet: 6-byte reports go as 4 + 2,
-# 8-byte ones as 4 + 4 and a zero-length packet. Each makes one trace line,
-# and its count moves the display.
+# bytes. The tool reads the 8 bytes the report descriptor declares, so an
+# 8-byte report (4 + 4) is one read, and the zero-length packet after it a
+# read of nothing; a 6-byte one (sent --raw, as a malformed pendant would)
+# goes as 4 + 2 and ends its read with the short packet. Each makes one
+# trace line, and its count moves the display.
 
 # LENGTH:AXIS:COUNT, and the display after each.
 REPORTS="6:11:02 8:12:fd 6:13:1f 8:11:01"
