@@ -12,12 +12,7 @@ void PendantDevice::SendDisplay() {
     BuildDisplayFrame(frame);
 
     // HID SET_REPORT, feature report 6, to interface 0.
-    WINUSB_SETUP_PACKET setup;
-    setup.RequestType = DisplaySetup.RequestType;
-    setup.Request = DisplaySetup.Request;
-    setup.Value = DisplaySetup.Value;
-    setup.Index = DisplaySetup.Index;
-    setup.Length = DisplaySetup.Length;
+    const WINUSB_SETUP_PACKET setup = ToWinUsbSetup(DisplaySetup);
     for (std::size_t n = 0; n < DisplayReportCount; ++n) {
         ULONG transferred = 0;
         // Fire and forget: a frame the pendant missed is sent again with the

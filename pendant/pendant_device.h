@@ -13,6 +13,17 @@ inline constexpr std::size_t DevicePathBytes = MAX_PATH;
 
 using DisplayFrame = std::uint8_t[DisplayFrameBytes];
 
+// A setup packet of the wire format as the platform takes it.
+inline WINUSB_SETUP_PACKET ToWinUsbSetup(const SetupPacket& s) {
+    WINUSB_SETUP_PACKET setup;
+    setup.RequestType = s.RequestType;
+    setup.Request = s.Request;
+    setup.Value = s.Value;
+    setup.Index = s.Index;
+    setup.Length = s.Length;
+    return setup;
+}
+
 struct PendantDevice {
     PendantDevice();
     ~PendantDevice() = default;

@@ -8,12 +8,7 @@ namespace {
 // The size of one input report as a HID pendant declares it, or 0 when it
 // does not say (the request refused, no input report declared).
 ULONG DeclaredReportLength(WINUSB_INTERFACE_HANDLE usb) {
-    WINUSB_SETUP_PACKET setup;
-    setup.RequestType = ReportDescriptorSetup.RequestType;
-    setup.Request = ReportDescriptorSetup.Request;
-    setup.Value = ReportDescriptorSetup.Value;
-    setup.Index = ReportDescriptorSetup.Index;
-    setup.Length = ReportDescriptorSetup.Length;
+    const WINUSB_SETUP_PACKET setup = ToWinUsbSetup(ReportDescriptorSetup);
     UCHAR descriptor[ReportDescriptorReadBytes];
     ULONG transferred = 0;
     if (!WinUsb_ControlTransfer(usb, setup, descriptor, sizeof descriptor, &transferred, nullptr))

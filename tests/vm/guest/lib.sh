@@ -137,17 +137,7 @@ gadget_stop() {
 }
 
 # The host side's sysfs directory of the gadget device, once enumerated.
-gadget_host_dir() {
-    local d
-    for d in /sys/bus/usb/devices/*; do
-        [ -f "$d/idVendor" ] || continue
-        if [ "$(cat "$d/idVendor"):$(cat "$d/idProduct")" = "$(gadget_ids)" ]; then
-            echo "$d"
-            return 0
-        fi
-    done
-    return 1
-}
+gadget_host_dir() { usb_host_dir "$(gadget_ids)"; }
 gadget_ids() {
     local v p
     v=$(cat "$GADGET/idVendor")
@@ -421,6 +411,14 @@ usb_host_dir() {
         fi
     done
     return 1
+}
+# hidraw_of INTERFACE-DIR: the hidraw node (hidrawN) the kernel's HID driver
+# made for that interface, or nothing.
+hidraw_of() {
+    local n
+    for n in "$1/$(iface_hid "$1")/hidraw"/hidraw*; do
+        [ -e "$n" ] && basename "$n"
+    done
 }
 # write_bytes FILE HH...: writes the bytes in one write.
 write_bytes() {

@@ -46,10 +46,7 @@ scenario_main() {
         "pendant-report-descriptor 8 | cmp -s - '$dev:1.0/$hid/report_descriptor'"
 
     # ---- hidraw: every report the gadget sends, as it sends it
-    hidraw=""
-    for n in "$dev:1.0/$hid/hidraw"/hidraw*; do
-        [ -e "$n" ] && hidraw=$(basename "$n")
-    done
+    hidraw=$(hidraw_of "$dev:1.0")
     if vm_check "hidraw node made" test -n "$hidraw" -a -c "/dev/$hidraw"; then
         from=$(($(wc -l <"$GADGET_LOG") + 1))
         dd if="/dev/$hidraw" of=/tmp/hidraw.bin bs=64 count=10 2>/tmp/hidraw.dd &

@@ -40,10 +40,7 @@ one_shape() {
         "pendant-report-descriptor $size | cmp -s - '$dev:1.0/$hid/report_descriptor'"
 
     # hidraw first, while the HID driver has the pendant.
-    hidraw=""
-    for s in "$dev:1.0/$hid/hidraw"/hidraw*; do
-        [ -e "$s" ] && hidraw=$(basename "$s")
-    done
+    hidraw=$(hidraw_of "$dev:1.0")
     if vm_check "$shape: hidraw node made" test -n "$hidraw" -a -c "/dev/$hidraw"; then
         from=$(($(wc -l <"$GADGET_LOG") + 1))
         dd if="/dev/$hidraw" of=/tmp/hidraw.bin bs=64 count=4 2>/tmp/hidraw.dd &
