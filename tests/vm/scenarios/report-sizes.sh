@@ -43,7 +43,8 @@ one_shape() {
     hidraw=$(hidraw_of "$dev:1.0")
     if vm_check "$shape: hidraw node made" test -n "$hidraw" -a -c "/dev/$hidraw"; then
         from=$(($(wc -l <"$GADGET_LOG") + 1))
-        dd if="/dev/$hidraw" of=/tmp/hidraw.bin bs=64 count=4 2>/tmp/hidraw.dd &
+        # Blocks larger than any report, so that each read is one report.
+        dd if="/dev/$hidraw" of=/tmp/hidraw.bin bs=128 count=4 2>/tmp/hidraw.dd &
         reader=$!
         usleep 300000
         jog_all
