@@ -1,7 +1,10 @@
 #include "app/entry.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iomanip>
+
+#include "app/reconnect.h"
 
 #include "pendant/pendant_device.h"
 #include "usb/platform_advice.h"
@@ -22,15 +25,29 @@ void RunTurn(PendantDevice& device) {
         Sleep(ReadTimeoutMs - elapsed);
 }
 
-int RunTool(std::istream& in, const TurnHook& anotherTurn) {
+ToolOptions ParseOptions(int argc, const char* const* argv) {
+    ToolOptions options;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--reconnect") == 0)
+            options.reconnect = true;
+    return options;
+}
+
+int RunTool(std::istream& in, const TurnHook& anotherTurn, const ToolOptions& options) {
     PendantDevice device;
     BOOL noDevice = FALSE;
     const HRESULT r = device.Open(&noDevice);
     std::fflush(stdout);
 
     if (SUCCEEDED(r)) {
-        while (!anotherTurn || anotherTurn(device))
-            RunTurn(device);
+        if (options.reconnect) {
+            Reconnection state;
+            while (!anotherTurn || anotherTurn(device))
+                RunReconnectingTurn(device, state);
+        } else {
+            while (!anotherTurn || anotherTurn(device))
+                RunTurn(device);
+        }
         device.Close();
         return 0;
     }

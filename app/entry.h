@@ -13,7 +13,16 @@ struct PendantDevice;
 // tests stop by themselves, and change display values through the record's
 // setters between turns.
 using TurnHook = std::function<bool(PendantDevice&)>;
-int RunTool(std::istream& in, const TurnHook& anotherTurn = {});
+
+// What the command line asks for. Arguments other than these are ignored.
+struct ToolOptions {
+    // --reconnect: follow the pendant across an unplug (see app/reconnect.h)
+    // instead of reading a dead handle until restarted.
+    bool reconnect = false;
+};
+ToolOptions ParseOptions(int argc, const char* const* argv);
+
+int RunTool(std::istream& in, const TurnHook& anotherTurn = {}, const ToolOptions& options = {});
 
 // One turn of the main loop: send the display if it changed, read one report,
 // and after a read that failed at once (an unplugged pendant) wait out the

@@ -3,6 +3,6 @@
 
 #include "app/entry.h"
 
-int main() {
-    return RunTool(std::cin);
+int main(int argc, char** argv) {
+    return RunTool(std::cin, {}, ParseOptions(argc, argv));
 }

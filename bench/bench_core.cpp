@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "app/entry.h"
+#include "app/reconnect.h"
 #include "backends/null/null_backend.h"
 #include "bench/fixture.h"
 #include "bench/quiet_stdout.h"
@@ -109,6 +110,37 @@ void DirtyDisplayTurn(benchmark::State& state) {
     CheckCalls(state, 1, 6);
 }
 BENCHMARK(DirtyDisplayTurn);
+
+// Unplugged under --reconnect, once the pendant is closed and looked for:
+// a turn away between the once-a-second discoveries (the null backend's
+// clock never moves, so none follows the first), or with one every turn.
+void AwayTurn(benchmark::State& state, bool look) {
+    PendantDevice device;
+    OpenQuietly(device);
+    Reconnection reconnection;
+    null_backend::SetUnplugged(true);
+    RunReconnectingTurn(device, reconnection);
+    RunReconnectingTurn(device, reconnection);
+    null_backend::ResetCalls();
+    for (auto _ : state) {
+        if (look)
+            reconnection.looked = false;
+        RunReconnectingTurn(device, reconnection);
+    }
+    null_backend::SetUnplugged(false);
+    const auto calls = null_backend::Calls();
+    if (!reconnection.away || calls.reads != 0 ||
+        calls.discoveries != (look ? static_cast<std::uint64_t>(state.iterations()) : 0))
+        state.SkipWithError("turns away read, or did not look as often as asked");
+}
+void UnpluggedReconnectTurn(benchmark::State& state) {
+    AwayTurn(state, false);
+}
+BENCHMARK(UnpluggedReconnectTurn);
+void UnpluggedReconnectDiscoveryTurn(benchmark::State& state) {
+    AwayTurn(state, true);
+}
+BENCHMARK(UnpluggedReconnectDiscoveryTurn);
 
 void BuildDisplayFrameOnly(benchmark::State& state) {
     PendantDevice device;

@@ -4,7 +4,8 @@
 //   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='RunTurn*'
 //            pendant-instr idle 1000 10000
 //
-// collects only while RunTurn runs (its callees included); adding
+// (--toggle-collect='RunReconnectingTurn*' for away and away-look) collects
+// only while RunTurn runs (its callees included); adding
 // --toggle-collect=printf --toggle-collect=fflush also leaves out the
 // printing of the trace line. The survey report and the trace lines go to
 // standard output. The first WARMUP
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "app/entry.h"
+#include "app/reconnect.h"
 #include "backends/null/null_backend.h"
 #include "bench/fixture.h"
 
@@ -28,7 +30,7 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: pendant-instr OPERATION WARMUP COUNT\n"
-                         "operations: idle jog dirty build-frame encode-fixed "
+                         "operations: idle jog dirty away away-look build-frame encode-fixed "
                          "encode-coordinate\n");
     return 2;
 }
@@ -86,6 +88,27 @@ bool Turns(const std::string& op, unsigned long warmup, unsigned long count) {
                           device.CoordSet2[1] == 1.0f && device.DisplayDirty,
                       "jog turns did not read and move axis 2 once each");
     }
+    if (op == "away" || op == "away-look") {
+        // Unplugged under --reconnect: the read that finds it gone closes
+        // it, then every turn is a turn away. The null backend's clock never
+        // moves, so away makes no discovery after the first; away-look
+        // makes the once-a-second one (failing) every turn.
+        const bool look = op == "away-look";
+        Reconnection state;
+        null_backend::SetUnplugged(true);
+        RunReconnectingTurn(device, state);
+        RunReconnectingTurn(device, state);
+        null_backend::ResetCalls();
+        Measure(op, warmup, count, [&](unsigned long) {
+            if (look)
+                state.looked = false;
+            RunReconnectingTurn(device, state);
+        });
+        null_backend::SetUnplugged(false);
+        const auto calls = null_backend::Calls();
+        return Expect(state.away && calls.reads == 0 && calls.discoveries == (look ? turns : 0),
+                      "turns away read, or did not look as often as asked");
+    }
     return Expect(false, "unknown operation");
 }
 
@@ -116,7 +139,7 @@ int main(int argc, char** argv) {
     const unsigned long warmup = std::strtoul(argv[2], nullptr, 10);
     const unsigned long count = std::strtoul(argv[3], nullptr, 10);
     bool ok;
-    if (op == "idle" || op == "dirty" || op == "jog")
+    if (op == "idle" || op == "dirty" || op == "jog" || op == "away" || op == "away-look")
         ok = Turns(op, warmup, count);
     else if (op == "build-frame" || op == "encode-fixed" || op == "encode-coordinate")
         ok = Encoders(op, warmup, count);

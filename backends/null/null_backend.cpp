@@ -18,7 +18,8 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 std::uint8_t canned[8] = {};
 bool haveReport = false;
 ULONG cannedLength = 0;
-null_backend::Counts counts = {0, 0};
+bool unplugged = false;
+null_backend::Counts counts = {0, 0, 0};
 
 // Distinct, never INVALID_HANDLE_VALUE, never dereferenced.
 HANDLE const DeviceInfoSet = reinterpret_cast<HANDLE>(0x10);
@@ -45,7 +46,11 @@ Counts Calls() {
 }
 
 void ResetCalls() {
-    counts = Counts{0, 0};
+    counts = Counts{0, 0, 0};
+}
+
+void SetUnplugged(bool on) {
+    unplugged = on;
 }
 
 } // namespace null_backend
@@ -80,11 +85,12 @@ DWORD WINAPI GetTickCount() {
 // ---- SetupAPI ---------------------------------------------------------------
 
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID*, PCSTR, HWND, DWORD) {
+    ++counts.discoveries;
     return DeviceInfoSet;
 }
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA) {
-    if (MemberIndex == 0)
+    if (MemberIndex == 0 && !unplugged)
         return TRUE;
     lastError = ERROR_NO_MORE_ITEMS;
     return FALSE;
@@ -149,6 +155,10 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE, WINUSB_SETUP_PACKET 
 BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE, UCHAR, PUCHAR Buffer, ULONG BufferLength,
                             PULONG LengthTransferred, LPOVERLAPPED) {
     ++counts.reads;
+    if (unplugged) {
+        lastError = ERROR_DEVICE_NOT_CONNECTED;
+        return FALSE;
+    }
     if (!haveReport || BufferLength < sizeof canned) {
         lastError = ERROR_SEM_TIMEOUT;
         return FALSE;

@@ -14,11 +14,17 @@ namespace null_backend {
 // makes every read time out again, as it does at start.
 void SetReport(const std::uint8_t* report, std::size_t length);
 
-// Two counters, one add each, so that a benchmark can prove it measured the
-// turn it claims to (six transfers for a dirty display, one read per turn).
+// Unplugged: every read fails at once with ERROR_DEVICE_NOT_CONNECTED, as
+// for a pendant pulled out, and discovery finds nothing. Off at start.
+void SetUnplugged(bool on);
+
+// Counters, one add each, so that a benchmark can prove it measured the
+// turn it claims to (six transfers for a dirty display, one read per turn,
+// discoveries while unplugged).
 struct Counts {
     std::uint64_t controlTransfers;
     std::uint64_t reads;
+    std::uint64_t discoveries;
 };
 Counts Calls();
 void ResetCalls();

@@ -70,6 +70,8 @@ split[idle]="$(count idle idle --toggle-collect='RunTurn*')"
 split[jog-trace]="$(count jog-trace jog --toggle-collect='RunTurn*')"
 split[jog-quiet]="$(count jog-quiet jog --toggle-collect='RunTurn*' --toggle-collect=printf --toggle-collect=fflush)"
 split[dirty]="$(count dirty dirty --toggle-collect='RunTurn*')"
+split[away]="$(count away away --toggle-collect='RunReconnectingTurn*')"
+split[away-look]="$(count away-look away-look --toggle-collect='RunReconnectingTurn*')"
 split[build-frame]="$(count build-frame build-frame --toggle-collect='PendantDevice::BuildDisplayFrame*')"
 split[encode-fixed]="$(count encode-fixed encode-fixed --toggle-collect='EncodeFixed*')"
 split[encode-coordinate]="$(count encode-coordinate encode-coordinate --toggle-collect='EncodeCoordinate*')"
@@ -90,6 +92,8 @@ time[idle]="$(cputime IdleTurn)"
 time[jog-trace]="$(cputime JogTurnTraceToDevNull)"
 time[jog-quiet]="$(cputime JogTurnWithoutTrace)"
 time[dirty]="$(cputime DirtyDisplayTurn)"
+time[away]="$(cputime UnpluggedReconnectTurn)"
+time[away-look]="$(cputime UnpluggedReconnectDiscoveryTurn)"
 time[build-frame]="$(cputime BuildDisplayFrameOnly)"
 time[encode-fixed]="$(cputime EncodeFixed)"
 time[encode-coordinate]="$(cputime EncodeCoordinate)"
@@ -99,6 +103,8 @@ label[idle]="Idle turn (display clean, read times out)"
 label[jog-trace]="Jog-report turn, trace line to /dev/null"
 label[jog-quiet]="Jog-report turn, without the trace line"
 label[dirty]="Dirty display turn (BuildDisplayFrame, six transfers, read times out)"
+label[away]="Unplugged turn with --reconnect, between discoveries (pause included as a call)"
+label[away-look]="Unplugged turn with --reconnect, with its once-a-second discovery (finds nothing)"
 label[build-frame]="BuildDisplayFrame alone"
 label[encode-fixed]="EncodeFixed"
 label[encode-coordinate]="Payload encoding of one coordinate (EncodeCoordinate)"
@@ -107,7 +113,7 @@ target[dirty]=800
 target[encode-fixed]=60
 target[encode-coordinate]=60
 
-order=(idle jog-trace jog-quiet dirty build-frame encode-fixed encode-coordinate)
+order=(idle jog-trace jog-quiet dirty away away-look build-frame encode-fixed encode-coordinate)
 missed=()
 echo "## The core's own cost, on the null backend"
 echo

@@ -187,6 +187,10 @@ pt_pid=""
 # env, by its path: busybox runs its own applet for a bare "env").
 PT_WRAP=""
 
+# Arguments pendant-test is started with (pt_start), words split; none
+# unless a scenario sets them.
+PT_ARGS=""
+
 # pt_start [tester]: runs pendant-test (as the unprivileged user "tester"
 # when asked) with unbuffered output and a FIFO on standard input, held
 # open on fd 8 so that the closing read waits for what we write. Standard
@@ -198,7 +202,8 @@ pt_start() {
         su -s /bin/sh tester -c 'exec /usr/local/bin/stdbuf -o0 /usr/local/bin/pendant-test' \
             </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
     else
-        $PT_WRAP stdbuf -o0 pendant-test </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
+        # shellcheck disable=SC2086 # PT_ARGS: words
+        $PT_WRAP stdbuf -o0 pendant-test $PT_ARGS </tmp/pt.in >"$PT_OUT" 2>"$PT_ERR" &
     fi
     pt_pid=$!
     exec 8>/tmp/pt.in

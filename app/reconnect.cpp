@@ -1,0 +1,64 @@
+#include "app/reconnect.h"
+
+#include <cstdio>
+
+#include "app/entry.h"
+#include "pendant/pendant_device.h"
+
+bool DeviceGone(DWORD readError) {
+    return readError == ERROR_BAD_COMMAND || readError == ERROR_DEVICE_NOT_CONNECTED;
+}
+
+namespace {
+// What the survey and the opening find out, forgotten so that a pendant
+// opened again is surveyed as on the first opening (PipeInterruptFirst
+// unset, the read length from its own packets and descriptor); the display
+// values stay.
+void ForgetPendant(PendantDevice& device) {
+    device.DeviceDescriptor = {};
+    device.ReadPipeId = 0;
+    device.WritePipeId = 0;
+    device.PipeInterruptFirst = 0;
+    device.PipeInterruptLast = 0;
+    device.ReadLength = InputReportBytes;
+    device.InterfaceClass = 0;
+    device.LastReadError = ERROR_SUCCESS;
+}
+
+bool LookAgain(PendantDevice& device, Reconnection& state) {
+    const DWORD now = GetTickCount();
+    // Unsigned subtraction stays right across the tick counter's wrap.
+    if (state.looked && now - state.lastLookAt < ReconnectIntervalMs)
+        return false;
+    state.looked = true;
+    state.lastLookAt = now;
+    ForgetPendant(device);
+    BOOL noDevice = FALSE;
+    const HRESULT r = device.Open(&noDevice);
+    std::fflush(stdout);
+    if (FAILED(r))
+        return false;
+    state.away = false;
+    device.DisplayDirty = true;
+    return true;
+}
+} // namespace
+
+bool RunReconnectingTurn(PendantDevice& device, Reconnection& state) {
+    if (!state.away) {
+        RunTurn(device);
+        if (DeviceGone(device.LastReadError)) {
+            device.Close();
+            state.away = true;
+            state.looked = false;
+        }
+        return false;
+    }
+    const DWORD started = GetTickCount();
+    if (LookAgain(device, state))
+        return true;
+    const DWORD elapsed = GetTickCount() - started;
+    if (elapsed < ReadTimeoutMs)
+        Sleep(ReadTimeoutMs - elapsed);
+    return false;
+}
