@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "backends/virtual/virtual_pendant.h"
 #include "protocol/display.h"
+#include "usb/platform_types.h"
 
 namespace sim {
 
@@ -58,8 +58,8 @@ struct Step {
     bool present = true;                      // Device
     std::string text;                         // Path
     std::vector<std::uint8_t> bytes;          // Descriptor, Interface, Report, Jog
-    std::vector<virtual_pendant::Pipe> pipes; // Pipes
-    virtual_pendant::Call call = virtual_pendant::Call::GetLastError; // Fail
+    std::vector<PipeDescription> pipes;       // Pipes
+    PlatformCall call = PlatformCall::GetLastError; // Fail
     unsigned nth = 1;                // Fail: the nth call from this step on
     DWORD error = 0;                 // Fail
     bool sticky = false;             // Fail
