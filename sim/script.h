@@ -55,11 +55,12 @@ enum class Dialect { Sim, Gadget };
 struct Step {
     int line = 0;
     Op op = Op::Turns;
-    bool present = true;                      // Device
-    std::string text;                         // Path
-    std::vector<std::uint8_t> bytes;          // Descriptor, Interface, Report, Jog
-    std::vector<PipeDescription> pipes;       // Pipes
-    PlatformCall call = PlatformCall::GetLastError; // Fail
+    bool present = true;                // Device
+    std::string text;                   // Path
+    std::vector<std::uint8_t> bytes;    // Descriptor, Interface, Report, Jog
+    std::vector<PipeDescription> pipes; // Pipes
+    // Fail: the call that fails.
+    PlatformCall call = PlatformCall::GetLastError;
     unsigned nth = 1;                // Fail: the nth call from this step on
     DWORD error = 0;                 // Fail
     bool sticky = false;             // Fail
