@@ -2,12 +2,11 @@
 
 #include <cstdint>
 
-#include "pendant/pendant_device.h"
+#include "protocol/wire.h"
 #include "sim/parse.h"
+#include "usb/winapi.h"
 
 namespace sim {
-
-namespace vp = virtual_pendant;
 
 namespace {
 
@@ -19,10 +18,10 @@ constexpr DWORD DefaultFailError = ERROR_GEN_FAILURE;
 // so that a program without it (pendant-gadget) can link the parser.
 struct CallNamed {
     const char* name;
-    vp::Call call;
+    PlatformCall call;
 };
 constexpr CallNamed CallNames[] = {
-#define PLATFORM_CALL(result, name, parameters) {#name, vp::Call::name},
+#define PLATFORM_CALL(result, name, parameters) {#name, PlatformCall::name},
 #include "usb/standin/platform_calls.inc"
 #undef PLATFORM_CALL
 };
@@ -73,7 +72,7 @@ std::string ParseSeconds(const std::vector<std::string>& args, std::size_t at, S
     return "";
 }
 
-std::string ParsePipe(const std::string& word, vp::Pipe& pipe) {
+std::string ParsePipe(const std::string& word, PipeDescription& pipe) {
     const std::size_t colon = word.find(':');
     if (colon == std::string::npos)
         return "pipe " + Quoted(word) + " is not TYPE:ID[:MAXPACKET]";
@@ -195,7 +194,7 @@ std::string ParsePipes(std::string_view, const Words& args, Step& step) {
     if (args.empty() || args.size() > 255)
         return "give 1 to 255 pipes, or none";
     for (const std::string& a : args) {
-        vp::Pipe pipe{};
+        PipeDescription pipe{};
         const std::string problem = ParsePipe(a, pipe);
         if (!problem.empty())
             return problem;

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "backends/virtual/virtual_pendant.h"
 #include "protocol/display.h"
+#include "usb/platform_types.h"
 
 namespace sim {
 
@@ -57,11 +57,12 @@ enum class Dialect { Sim, Gadget };
 struct Step {
     int line = 0;
     Op op = Op::Turns;
-    bool present = true;                      // Device
-    std::string text;                         // Path
-    std::vector<std::uint8_t> bytes;          // Descriptor, Interface, Report, Jog
-    std::vector<virtual_pendant::Pipe> pipes; // Pipes
-    virtual_pendant::Call call = virtual_pendant::Call::GetLastError; // Fail
+    bool present = true;                // Device
+    std::string text;                   // Path
+    std::vector<std::uint8_t> bytes;    // Descriptor, Interface, Report, Jog
+    std::vector<PipeDescription> pipes; // Pipes
+    // Fail: the call that fails.
+    PlatformCall call = PlatformCall::GetLastError;
     unsigned nth = 1;                // Fail: the nth call from this step on
     DWORD error = 0;                 // Fail
     bool sticky = false;             // Fail

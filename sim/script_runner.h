@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "backends/virtual/virtual_pendant.h"
 #include "sim/port.h"
 #include "sim/script.h"
 #include "sim/tool_output.h"

@@ -15,21 +15,14 @@
 #include "protocol/guid.h"
 #include "protocol/report_descriptor.h"
 #include "usb/discovery.h"
+#include "usb/platform_types.h"
 #include "usb/winapi.h"
 
 namespace virtual_pendant {
 
 // Every platform function, by the platform's own name.
-enum class Call {
-#define PLATFORM_CALL(result, name, parameters) name,
-#include "usb/standin/platform_calls.inc"
-#undef PLATFORM_CALL
-};
-inline constexpr Call AllCalls[] = {
-#define PLATFORM_CALL(result, name, parameters) Call::name,
-#include "usb/standin/platform_calls.inc"
-#undef PLATFORM_CALL
-};
+using Call = PlatformCall;
+inline constexpr const auto& AllCalls = AllPlatformCalls;
 const char* CallName(Call call);
 
 // One platform call as it was made. args holds the scalar arguments in the
@@ -47,11 +40,7 @@ struct CallRecord {
     std::vector<std::uint8_t> before = {};
 };
 
-struct Pipe {
-    USBD_PIPE_TYPE type;
-    UCHAR id;
-    USHORT maxPacket;
-};
+using Pipe = PipeDescription;
 
 // Whether a zero-length packet follows a report that fills its last packet
 // (the rule is the protocol's, shared with pendant-gadget).

@@ -47,14 +47,14 @@ TEST(ScriptLine, ReadsEveryCommand) {
         {"pipes none", Op::Pipes, [](const Step& s) { EXPECT_TRUE(s.pipes.empty()); }},
         {"fail CreateFileA 2 5", Op::Fail,
          [](const Step& s) {
-             EXPECT_EQ(s.call, virtual_pendant::Call::CreateFileA);
+             EXPECT_EQ(s.call, PlatformCall::CreateFileA);
              EXPECT_EQ(s.nth, 2U);
              EXPECT_EQ(s.error, 5U);
              EXPECT_FALSE(s.sticky);
          }},
         {"fail WinUsb_ReadPipe sticky", Op::Fail,
          [](const Step& s) {
-             EXPECT_EQ(s.call, virtual_pendant::Call::WinUsb_ReadPipe);
+             EXPECT_EQ(s.call, PlatformCall::WinUsb_ReadPipe);
              EXPECT_EQ(s.nth, 1U);
              EXPECT_EQ(s.error, static_cast<DWORD>(ERROR_GEN_FAILURE));
              EXPECT_TRUE(s.sticky);

@@ -1,0 +1,2 @@
+// The wire format knows no platform.
+#include "usb/winapi.h"

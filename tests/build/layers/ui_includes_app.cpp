@@ -1,0 +1,2 @@
+// The shared sim library must not reach the core's entry.
+#include "app/entry.h"

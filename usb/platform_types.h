@@ -1,0 +1,26 @@
+// The platform's calls by name and a device's pipes, as plain types: for
+// what describes a device or a failure without calling the platform (the
+// virtual pendant, and the script language shared with pendant-gadget,
+// which links no backend).
+#pragma once
+
+#include "usb/winapi.h"
+
+// Every platform function, by the platform's own name.
+enum class PlatformCall {
+#define PLATFORM_CALL(result, name, parameters) name,
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL
+};
+inline constexpr PlatformCall AllPlatformCalls[] = {
+#define PLATFORM_CALL(result, name, parameters) PlatformCall::name,
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL
+};
+
+// One pipe of the interface, as WinUsb_QueryPipe reports it.
+struct PipeDescription {
+    USBD_PIPE_TYPE type;
+    UCHAR id;
+    USHORT maxPacket;
+};
