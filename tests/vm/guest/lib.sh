@@ -425,6 +425,43 @@ hidraw_of() {
         [ -e "$n" ] && basename "$n"
     done
 }
+# gadget_sent_from LINE: the reports the gadget's log says were sent from
+# line LINE on, as lower-case hex words.
+gadget_sent_from() { tail -n "+$1" "$GADGET_LOG" | sed -n 's/^IN-SENT //p' | tr 'A-F' 'a-f'; }
+# hidraw_check NAME INTERFACE-DIR SIZE COUNT COMMAND...: reads COUNT reports
+# of SIZE bytes from the interface's hidraw node while COMMAND has the gadget
+# send them, and checks that hidraw delivers, one a read, exactly the
+# reports the gadget logs as sent (IN-SENT), in order.
+hidraw_check() {
+    local name="$1" iface="$2" size="$3" count="$4" hidraw from reader
+    shift 4
+    hidraw=$(hidraw_of "$iface")
+    vm_check "$name: hidraw node made" test -n "$hidraw" -a -c "/dev/$hidraw" || return 1
+    from=$(($(wc -l <"$GADGET_LOG") + 1))
+    # Blocks larger than any report, so that each read is one report. The
+    # node stays open a little after the last read, so that the HID driver
+    # also takes the zero-length packet a report filling its last packet
+    # may end with (the gadget logs a report as sent once that is taken).
+    (
+        dd of=/tmp/hidraw.bin bs=128 count="$count" 2>/tmp/hidraw.dd
+        status=$?
+        usleep 1500000
+        exit "$status"
+    ) <"/dev/$hidraw" &
+    reader=$!
+    usleep 300000
+    "$@"
+    vm_expect_exit "$reader" "$name: hidraw: $count reads" 0 "$count reports"
+    vm_wait 10 sh -c "[ \$(tail -n '+$from' '$GADGET_LOG' | grep -c '^IN-SENT') -ge $count ]"
+    od -An -v -tx1 "-w$size" /tmp/hidraw.bin | sed 's/^ //' >/tmp/hidraw.got
+    gadget_sent_from "$from" >/tmp/hidraw.logged
+    vm_check "$name: hidraw: the gadget logs the $count reports as sent" \
+        test "$(wc -l </tmp/hidraw.logged)" -eq "$count"
+    vm_check "$name: hidraw: every report the gadget sent, in order, $size bytes each" \
+        cmp -s /tmp/hidraw.logged /tmp/hidraw.got ||
+        { vm_show "sent" /tmp/hidraw.logged; vm_show "hidraw" /tmp/hidraw.got; }
+    vm_check "$name: hidraw: one report per read" grep -q "^0+$count records in" /tmp/hidraw.dd
+}
 # write_bytes FILE HH...: writes the bytes in one write.
 write_bytes() {
     local file="$1" escapes

@@ -30,11 +30,9 @@ send_jog() {
     done
     gadget_wait_lines '^IN-SENT' $((before + n))
 }
-# The gadget's IN-SENT lines from line FROM on, as hex words.
-sent_logged() { tail -n "+$1" "$GADGET_LOG" | sed -n 's/^IN-SENT //p' | tr 'A-F' 'a-f'; }
 
 scenario_main() {
-    local hid hidraw reader n from iface bus devnum status want
+    local hid reader n from iface bus devnum status want
     vm_check "pendant ready" pendant_ready || return
     iface=$(basename "$dev"):1.0
     bus=$(cat "$dev/busnum")
@@ -46,22 +44,7 @@ scenario_main() {
         "pendant-report-descriptor 8 | cmp -s - '$dev:1.0/$hid/report_descriptor'"
 
     # ---- hidraw: every report the gadget sends, as it sends it
-    hidraw=$(hidraw_of "$dev:1.0")
-    if vm_check "hidraw node made" test -n "$hidraw" -a -c "/dev/$hidraw"; then
-        from=$(($(wc -l <"$GADGET_LOG") + 1))
-        dd if="/dev/$hidraw" of=/tmp/hidraw.bin bs=64 count=10 2>/tmp/hidraw.dd &
-        reader=$!
-        usleep 300000
-        send_jog 10
-        vm_expect_exit "$reader" "hidraw: ten reads" 0 "ten reports"
-        od -An -v -tx1 -w8 /tmp/hidraw.bin | sed 's/^ //' >/tmp/hidraw.got
-        sent_logged "$from" >/tmp/hidraw.logged
-        vm_check "hidraw: the gadget logs the ten reports as sent" \
-            test "$(wc -l </tmp/hidraw.logged)" -eq 10
-        vm_check "hidraw: every report the gadget sent, in order, 8 bytes each" \
-            cmp -s /tmp/hidraw.logged /tmp/hidraw.got
-        vm_check "hidraw: one report per read" grep -q '^0+10 records in' /tmp/hidraw.dd
-    fi
+    hidraw_check "pendant-gadget" "$dev:1.0" 8 10 send_jog 10
 
     # ---- lsusb -v, with the HID driver away so that it reads the report
     # descriptor itself
@@ -113,7 +96,7 @@ scenario_main() {
             "grep -q 'Interrupt transfer timed out' /tmp/uhd.err &&
              ! grep -v -e '^Starting dumping' -e '^with 3 second' -e '^\$' -e 'timed out' \
                -e '^No more interfaces' /tmp/uhd.err" || vm_show "usbhid-dump errors" /tmp/uhd.err
-        sent_logged "$from" >/tmp/uhd.logged
+        gadget_sent_from "$from" >/tmp/uhd.logged
         awk '/STREAM/ { getline; sub(/^ /, ""); print tolower($0) }' /tmp/uhd.stream >/tmp/uhd.got
         vm_check "usbhid-dump stream: every report the gadget sent, in order" \
             cmp -s /tmp/uhd.logged /tmp/uhd.got
@@ -148,7 +131,7 @@ scenario_main() {
         usleep 300000
         send_jog 5
         vm_expect_exit "$reader" "hidapi read: five reports" 0 "five reports"
-        sent_logged "$from" >/tmp/hidapi.logged
+        gadget_sent_from "$from" >/tmp/hidapi.logged
         sed -n 's/^REPORT //p' /tmp/hidapi.out >/tmp/hidapi.got
         vm_check "hidapi read: every report the gadget sent, in order" \
             cmp -s /tmp/hidapi.logged /tmp/hidapi.got

@@ -27,7 +27,7 @@ jog_all() {
 
 # one_shape SIZE PACKET
 one_shape() {
-    local size="$1" packet="$2" shape="$1-byte reports on $2-byte packets" hid hidraw reader from
+    local size="$1" packet="$2" shape="$1-byte reports on $2-byte packets" hid from
     local s axis count want
     if ! vm_check "$shape: ready" pendant_ready --packet-size "$packet" --report-size "$size"; then
         gadget_stop >/dev/null 2>&1
@@ -40,22 +40,7 @@ one_shape() {
         "pendant-report-descriptor $size | cmp -s - '$dev:1.0/$hid/report_descriptor'"
 
     # hidraw first, while the HID driver has the pendant.
-    hidraw=$(hidraw_of "$dev:1.0")
-    if vm_check "$shape: hidraw node made" test -n "$hidraw" -a -c "/dev/$hidraw"; then
-        from=$(($(wc -l <"$GADGET_LOG") + 1))
-        # Blocks larger than any report, so that each read is one report.
-        dd if="/dev/$hidraw" of=/tmp/hidraw.bin bs=128 count=4 2>/tmp/hidraw.dd &
-        reader=$!
-        usleep 300000
-        jog_all
-        vm_expect_exit "$reader" "$shape: hidraw: four reads" 0 "four reports"
-        od -An -v -tx1 "-w$size" /tmp/hidraw.bin | sed 's/^ //' >/tmp/hidraw.got
-        tail -n "+$from" "$GADGET_LOG" | sed -n 's/^IN-SENT //p' | tr 'A-F' 'a-f' >/tmp/hidraw.logged
-        vm_check "$shape: hidraw: every report the gadget logs as sent, in order" sh -c \
-            "test \"\$(wc -l </tmp/hidraw.logged)\" -eq 4 && cmp -s /tmp/hidraw.logged /tmp/hidraw.got" ||
-            { vm_show "sent" /tmp/hidraw.logged; vm_show "hidraw" /tmp/hidraw.got; }
-        vm_check "$shape: hidraw: one report per read" grep -q '^0+4 records in' /tmp/hidraw.dd
-    fi
+    hidraw_check "$shape" "$dev:1.0" "$size" 4 jog_all
 
     # pendant-test, reading the declared size.
     from=$(($(grep -c '^COORDS' "$GADGET_LOG") + 1))
