@@ -6,16 +6,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <string>
 
+#include "protocol/display.h"
 #include "usb/winapi.h"
 
 struct PendantDevice;
 
 // Exit statuses of the check.
-inline constexpr int CheckPassed = 0;      // every step that ran passed
-inline constexpr int CheckFailed = 1;      // a step failed
-inline constexpr int CheckNotOpened = 2;   // no pendant, or the command line is wrong
+inline constexpr int CheckPassed = 0;        // every step that ran passed
+inline constexpr int CheckFailed = 1;        // a step failed
+inline constexpr int CheckNotOpened = 2;     // no pendant, or the command line is wrong
 inline constexpr int CheckInterrupted = 130; // ended by Ctrl+C: no verdict (128 + SIGINT)
 
 inline constexpr DWORD DefaultStepTimeoutMs = 30000;
@@ -32,6 +34,11 @@ struct CheckOptions {
     // the wheel.
     bool person = true;
 };
+
+// The display's test patterns: together they light every place of every
+// value (the second differs from the first in each digit and in the sign).
+inline constexpr int CheckPatternCount = 2;
+extern const protocol::DisplayValues CheckPatterns[CheckPatternCount];
 
 // Where the check stands: what it is waiting for.
 enum class CheckPrompt {
@@ -68,5 +75,6 @@ struct CheckPerson {
 int RunCheck(const CheckOptions& options, const CheckPerson& person);
 
 // The person of the real tool: the lines of in, read on a thread of their
-// own so that no wait of the check blocks on the keyboard.
+// own so that no wait of the check blocks on the keyboard. The thread may
+// outlive the check, so in must live as long as the program (std::cin).
 CheckPerson PersonAtConsole(std::istream& in);

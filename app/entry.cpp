@@ -1,8 +1,10 @@
 #include "app/entry.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <string>
 
 #include "app/reconnect.h"
 
@@ -25,15 +27,76 @@ void RunTurn(PendantDevice& device) {
         Sleep(ReadTimeoutMs - elapsed);
 }
 
+namespace {
+// S as whole seconds, 1 to 3600.
+bool Seconds(const char* text, DWORD& ms) {
+    char* end = nullptr;
+    const long s = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || s < 1 || s > 3600)
+        return false;
+    ms = static_cast<DWORD>(s) * 1000;
+    return true;
+}
+} // namespace
+
 ToolOptions ParseOptions(int argc, const char* const* argv) {
     ToolOptions options;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--reconnect") == 0)
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        // "--name value" or "--name=value".
+        auto value = [&](const char* name, std::string& out) {
+            const std::string n = name;
+            if (a == n) {
+                if (i + 1 >= argc)
+                    return false;
+                out = argv[++i];
+                return true;
+            }
+            if (a.compare(0, n.size() + 1, n + "=") == 0) {
+                out = a.substr(n.size() + 1);
+                return true;
+            }
+            return false;
+        };
+        std::string v;
+        if (a == "--reconnect") {
             options.reconnect = true;
+        } else if (a == "--check") {
+            options.check = true;
+        } else if (a == "--no-person") {
+            options.checkOptions.person = false;
+        } else if (a == "--step-timeout" || a.rfind("--step-timeout=", 0) == 0) {
+            if (!value("--step-timeout", v) ||
+                !Seconds(v.c_str(), options.checkOptions.stepTimeoutMs))
+                options.problem = "--step-timeout takes whole seconds from 1 to 3600";
+        } else if (a == "--report" || a.rfind("--report=", 0) == 0) {
+            if (!value("--report", v) || v.empty())
+                options.problem = "--report takes the name of the file to write";
+            else
+                options.checkOptions.reportPath = v;
+        }
+    }
     return options;
 }
 
+void PrintOpenFailure(HRESULT r, BOOL noDevice) {
+    if (noDevice)
+        std::printf("Device not connected or driver not installed\n");
+    else
+        std::printf("Failed looking for device, HRESULT 0x%x\n", static_cast<unsigned>(r));
+    std::printf("nothing to do...\n");
+    std::fflush(stdout);
+    PrintPlatformAdvice();
+}
+
 int RunTool(std::istream& in, const TurnHook& anotherTurn, const ToolOptions& options) {
+    if (options.check) {
+        if (!options.problem.empty()) {
+            std::fprintf(stderr, "pendant-test: %s\n", options.problem.c_str());
+            return CheckNotOpened;
+        }
+        return RunCheck(options.checkOptions, PersonAtConsole(in));
+    }
     PendantDevice device;
     BOOL noDevice = FALSE;
     const HRESULT r = device.Open(&noDevice);
@@ -52,13 +115,7 @@ int RunTool(std::istream& in, const TurnHook& anotherTurn, const ToolOptions& op
         return 0;
     }
 
-    if (noDevice)
-        std::printf("Device not connected or driver not installed\n");
-    else
-        std::printf("Failed looking for device, HRESULT 0x%x\n", static_cast<unsigned>(r));
-    std::printf("nothing to do...\n");
-    std::fflush(stdout);
-    PrintPlatformAdvice();
+    PrintOpenFailure(r, noDevice);
 
     // Bounded to the buffer: a longer word is cut, and it is discarded anyway.
     char word[64];

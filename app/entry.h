@@ -4,6 +4,9 @@
 
 #include <functional>
 #include <istream>
+#include <string>
+
+#include "app/check.h"
 
 struct PendantDevice;
 
@@ -19,8 +22,18 @@ struct ToolOptions {
     // --reconnect: follow the pendant across an unplug (see app/reconnect.h)
     // instead of reading a dead handle until restarted.
     bool reconnect = false;
+    // --check [--step-timeout S] [--report FILE] [--no-person]: the guided
+    // check (app/check.h) instead of the loop.
+    bool check = false;
+    CheckOptions checkOptions;
+    // Why the check's options cannot be taken ("" when they can).
+    std::string problem;
 };
 ToolOptions ParseOptions(int argc, const char* const* argv);
+
+// The messages of a pendant that could not be opened, and the platform's
+// advice: the same for the loop and the check.
+void PrintOpenFailure(HRESULT r, BOOL noDevice);
 
 int RunTool(std::istream& in, const TurnHook& anotherTurn = {}, const ToolOptions& options = {});
 

@@ -22,6 +22,8 @@ void ForgetPendant(PendantDevice& device) {
     device.PipeInterruptLast = 0;
     device.ReadLength = InputReportBytes;
     device.InterfaceClass = 0;
+    device.ReadPacketBytes = 0;
+    device.DeclaredReportBytes = 0;
     device.LastReadError = ERROR_SUCCESS;
 }
 

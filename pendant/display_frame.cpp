@@ -17,8 +17,9 @@ void PendantDevice::SendDisplay() {
         ULONG transferred = 0;
         // Fire and forget: a frame the pendant missed is sent again with the
         // next change; retrying here would stall the jog loop.
-        WinUsb_ControlTransfer(UsbInterface, setup, frame + n * DisplayReportBytes,
-                               static_cast<ULONG>(DisplayReportBytes), &transferred, nullptr);
+        if (!WinUsb_ControlTransfer(UsbInterface, setup, frame + n * DisplayReportBytes,
+                                    static_cast<ULONG>(DisplayReportBytes), &transferred, nullptr))
+            ++DisplaySendFailures;
     }
     DisplayDirty = false;
 }

@@ -6,7 +6,7 @@
 #include "usb/last_error.h"
 
 namespace {
-constexpr std::size_t ClearedReportBytes = 8;
+constexpr std::size_t ClearedReportBytes = sizeof PendantDevice::LastReport;
 } // namespace
 
 std::int32_t PendantDevice::ReadInput() {
@@ -31,9 +31,13 @@ std::int32_t PendantDevice::ReadInput() {
     if (transferred == 0)
         return 0;
 
-    std::printf("Read from rk27: %0x %0x %0x %0x %0x %0x \n", report[0], report[1], report[2],
-                report[3], report[4], report[5]);
-    std::fflush(stdout);
+    std::memcpy(LastReport, report, sizeof LastReport);
+    LastReportBytes = transferred;
+    if (Trace) {
+        std::printf("Read from rk27: %0x %0x %0x %0x %0x %0x \n", report[0], report[1], report[2],
+                    report[3], report[4], report[5]);
+        std::fflush(stdout);
+    }
 
     const int axis = AxisIndexOf(report[AxisCodeByte]);
     const int count = DecodeJog(report[JogDeltaByte]);

@@ -85,4 +85,21 @@ struct PendantDevice {
     // bInterfaceClass of interface 0 as the survey saw it (0 when the query
     // failed): only a HID interface is asked for a report descriptor.
     UCHAR InterfaceClass;
+    // Bytes per packet of ReadPipeId as the survey saw it (0: no read pipe).
+    USHORT ReadPacketBytes;
+    // The largest input report the HID report descriptor declares, with its
+    // id byte; 0 when the pendant declared none (not HID, the request
+    // refused, no input report).
+    ULONG DeclaredReportBytes;
+    // Whether a report prints its trace line (the check judges reports
+    // instead of showing their bytes).
+    bool Trace;
+    // The latest report read: its first bytes (zeros beyond what it
+    // delivered) and how many bytes it had. Set by every read that delivers
+    // one; left alone by reads that do not.
+    UCHAR LastReport[8];
+    ULONG LastReportBytes;
+    // Display reports the pendant refused since opening (SendDisplay does
+    // not retry; the check tells a refused display from a shown one).
+    unsigned DisplaySendFailures;
 };

@@ -51,8 +51,10 @@ HRESULT PendantDevice::Open(BOOL* noDevice) {
     ULONG timeout = ReadTimeoutMs;
     WinUsb_SetPipePolicy(UsbInterface, ReadPipeId, PIPE_TRANSFER_TIMEOUT, sizeof timeout, &timeout);
     if (InterfaceClass == UsbClassHid)
-        if (const ULONG declared = DeclaredReportLength(UsbInterface); declared != 0)
+        if (const ULONG declared = DeclaredReportLength(UsbInterface); declared != 0) {
             ReadLength = declared;
+            DeclaredReportBytes = declared;
+        }
     return hr;
 }
 

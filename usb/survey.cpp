@@ -52,6 +52,7 @@ void PendantDevice::SurveyEndpoints() {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-In\n      PipeID: %c", i, p);
                 ReadPipeId = p;
                 ReadLength = ReadLengthFor(pipe.MaximumPacketSize);
+                ReadPacketBytes = pipe.MaximumPacketSize;
             } else {
                 std::printf("\n    Endpoint %d:\n      Type: Bulk-Out\n      PipeID: %c", i, p);
                 WritePipeId = p;
@@ -63,6 +64,7 @@ void PendantDevice::SurveyEndpoints() {
             // whatever its direction bit says.
             ReadPipeId = p;
             ReadLength = ReadLengthFor(pipe.MaximumPacketSize);
+            ReadPacketBytes = pipe.MaximumPacketSize;
             WritePipeId = p;
             if (PipeInterruptFirst == 0) {
                 PipeInterruptFirst = p;

@@ -13,7 +13,12 @@ namespace vp = virtual_pendant;
 
 namespace {
 
-const ToolOptions Reconnecting{.reconnect = true};
+ToolOptions ReconnectingOptions() {
+    ToolOptions o;
+    o.reconnect = true;
+    return o;
+}
+const ToolOptions Reconnecting = ReconnectingOptions();
 
 // Axis 2 turned by +2, then by +1 (8 bytes, the declared report size).
 const std::vector<std::uint8_t> JogTwo = {0x04, 0x00, 0x00, 0x12, 0x02, 0x00, 0x00, 0x00};

@@ -1,0 +1,413 @@
+// pendant-test --check against the virtual pendant with a scripted person:
+// a good pendant passes; each fault fails the step it belongs to, and only
+// that one; the record reads back as JSON; Ctrl+C ends with the summary.
+#include <cstdio>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "app/check.h"
+#include "app/entry.h"
+#include "support/virtual_pendant_test.h"
+
+namespace vp = virtual_pendant;
+
+namespace {
+
+void Queue(int axis, int count) {
+    const auto r = WheelReport(axis, count);
+    vp::QueueReport({r.begin(), r.end()});
+}
+void QueueRaw(std::uint8_t axisCode, std::uint8_t delta) {
+    vp::QueueReport({WheelReportId, 0, 0, axisCode, delta, 0, 0, 0});
+}
+
+// A person who does what each prompt asks, once, when it first comes.
+// Tests change single prompts to make a fault.
+struct ScriptedPerson {
+    std::map<CheckPrompt, std::function<void()>> act;
+    std::deque<std::string> lines;
+    CheckPrompt last = CheckPrompt::None;
+    std::vector<CheckPrompt> seen;
+
+    ScriptedPerson() {
+        act[CheckPrompt::Pattern1] = [this] { lines.push_back("y"); };
+        act[CheckPrompt::Pattern2] = [this] { lines.push_back("y"); };
+        act[CheckPrompt::AxisOff] = [] { Queue(0, 0); };
+        act[CheckPrompt::Axis1] = [] { Queue(1, 0); };
+        act[CheckPrompt::Axis2] = [] { Queue(2, 0); };
+        act[CheckPrompt::Axis3] = [] { Queue(3, 0); };
+        act[CheckPrompt::WheelForward] = [] {
+            Queue(3, 5);
+            Queue(3, 7);
+        };
+        act[CheckPrompt::WheelBackward] = [] {
+            Queue(3, -6);
+            Queue(3, -6);
+        };
+        act[CheckPrompt::WheelDisplay] = [this] { lines.push_back("y"); };
+        act[CheckPrompt::Unplug] = [] { vp::Unplug(); };
+        act[CheckPrompt::PlugIn] = [] { vp::Replug(); };
+    }
+
+    CheckPerson Person() {
+        CheckPerson p;
+        p.takeLine = [this](std::string& line) {
+            if (lines.empty())
+                return false;
+            line = lines.front();
+            lines.pop_front();
+            return true;
+        };
+        p.beforeTurn = [this](PendantDevice&, CheckPrompt prompt) {
+            if (prompt == last)
+                return;
+            last = prompt;
+            seen.push_back(prompt);
+            if (auto it = act.find(prompt); it != act.end() && it->second)
+                it->second();
+        };
+        return p;
+    }
+};
+
+constexpr DWORD StepMs = 1000; // virtual time: a wait is about 33 turns
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    nlohmann::json record;
+};
+
+class CheckTest : public VirtualPendantTest {
+  protected:
+    Outcome Run(ScriptedPerson& person, CheckOptions options = {}) {
+        options.stepTimeoutMs = StepMs;
+        options.reportPath = ::testing::TempDir() + "check_record.json";
+        std::remove(options.reportPath.c_str());
+        Outcome o;
+        const CheckPerson p = person.Person();
+        o.out = CaptureStdout([&] { o.status = RunCheck(options, p); });
+        std::ifstream file(options.reportPath);
+        EXPECT_TRUE(file.good()) << "no record written";
+        if (file.good())
+            o.record = nlohmann::json::parse(file); // throws on a malformed record
+        EXPECT_EQ(vp::Open(), vp::OpenCounts{}) << "the check left something open";
+        return o;
+    }
+
+    // The results of the five steps, one letter each: P, F, S.
+    static std::string Results(const nlohmann::json& record) {
+        std::string letters;
+        for (const auto& step : record.at("steps"))
+            letters += step.at("result").get<std::string>().front();
+        return letters;
+    }
+};
+
+TEST_F(CheckTest, GoodPendantPassesEveryStepAndTheDisplayGotWhatWasAsked) {
+    ScriptedPerson person;
+    const Outcome o = Run(person);
+    EXPECT_EQ(o.status, CheckPassed) << o.out;
+    EXPECT_EQ(Results(o.record), "PPPPP") << o.out;
+    EXPECT_NE(o.out.find("Verdict: PASS (5 passed, 0 skipped)"), std::string::npos) << o.out;
+    // Both patterns reached the display as the pendant decodes them.
+    int matched = 0;
+    for (const auto& frame : vp::Frames()) {
+        EXPECT_EQ(frame.problem, "");
+        for (const auto& pattern : CheckPatterns)
+            if (std::abs(frame.display.CoordSet1[2] - pattern.CoordSet1[2]) < 0.0005 &&
+                frame.display.DisplayWord[3] == pattern.DisplayWord[3])
+                ++matched;
+    }
+    EXPECT_GE(matched, 2);
+    // The wheel's counts on axis 3 (+12 -12) came back to 0 on the display;
+    // at +12 the pendant was shown +12.
+    const auto& wheel = o.record.at("steps").at(3).at("figures");
+    EXPECT_EQ(wheel.at("forwardCounts"), 12);
+    EXPECT_EQ(wheel.at("backwardCounts"), 12);
+    EXPECT_EQ(wheel.at("largestCount"), 7);
+    EXPECT_EQ(wheel.at("ignoredReports"), 0);
+    EXPECT_DOUBLE_EQ(wheel.at("displayAxis3").get<double>(), 0.0);
+    bool shownTwelve = false;
+    for (const auto& frame : vp::Frames())
+        shownTwelve = shownTwelve || std::abs(frame.display.CoordSet2[2] - 12.0) < 0.0005;
+    EXPECT_TRUE(shownTwelve);
+    // The unplug step went through the reconnecting code: the survey twice.
+    EXPECT_EQ(vp::Open().files, 0);
+    EXPECT_GE(o.record.at("steps").at(4).at("figures").at("awayMs").get<int>(), 0);
+}
+
+// One fault each, and the one step it must fail (or skip) with its reason.
+struct Fault {
+    const char* name;
+    std::function<void(ScriptedPerson&)> make;
+    const char* results;
+    const char* why; // in the failing step's reason
+    int status;
+};
+
+const Fault Faults[] = {
+    {"DisplayRejected",
+     [](ScriptedPerson& p) { p.act[CheckPrompt::Pattern2] = [&p] { p.lines.push_back("n"); }; },
+     "PFPPP", "pattern 2 was not shown as sent", CheckFailed},
+    {"NoAnswer", [](ScriptedPerson& p) { p.act[CheckPrompt::Pattern1] = nullptr; }, "PFPPP",
+     "no answer for pattern 1 within 1 s", CheckFailed},
+    {"DisplayRefused",
+     [](ScriptedPerson& p) {
+         p.act[CheckPrompt::Pattern1] = [&p] {
+             vp::FailCall(vp::Call::WinUsb_ControlTransfer, 1, ERROR_GEN_FAILURE, true);
+             p.lines.push_back("y");
+         };
+     },
+     "PFPFP", "display reports were refused by the pendant", CheckFailed},
+    {"PositionNeverComes", [](ScriptedPerson& p) { p.act[CheckPrompt::Axis2] = nullptr; }, "PPFPP",
+     "position 2 did not come within 1 s", CheckFailed},
+    {"WheelNeverBackward", [](ScriptedPerson& p) { p.act[CheckPrompt::WheelBackward] = nullptr; },
+     "PPPFP", "only 0 of 10 counts backward within 1 s", CheckFailed},
+    {"CountOutsideRange",
+     [](ScriptedPerson& p) {
+         p.act[CheckPrompt::WheelForward] = [] {
+             QueueRaw(AxisCodeOf(3), 0x40);
+             Queue(3, 12);
+         };
+     },
+     "PPPFP", "1 report with a count outside +-31 (first 0x40)", CheckFailed},
+    {"DisplayDidNotFollow",
+     [](ScriptedPerson& p) { p.act[CheckPrompt::WheelDisplay] = [&p] { p.lines.push_back("n"); }; },
+     "PPPFP", "the display did not follow the wheel", CheckFailed},
+    {"UnpluggedMidStep",
+     [](ScriptedPerson& p) {
+         p.act[CheckPrompt::Axis1] = [] { vp::Unplug(); };
+         // Back in the plug-in wait; then the later steps go on.
+     },
+     "PPFPP", "the pendant went away during the step", CheckFailed},
+    {"NeverPluggedInAgain", [](ScriptedPerson& p) { p.act[CheckPrompt::PlugIn] = nullptr; },
+     "PPPPF", "not found again within 1 s", CheckFailed},
+    {"EnterSkips",
+     [](ScriptedPerson& p) { p.act[CheckPrompt::AxisOff] = [&p] { p.lines.push_back(""); }; },
+     "PPSPP", "skipped with Enter", CheckPassed},
+};
+
+class CheckFaultTest : public CheckTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(CheckFaultTest, FailsItsStepSaysWhyAndGoesOn) {
+    ScriptedPerson person;
+    GetParam().make(person);
+    const Outcome o = Run(person);
+    EXPECT_EQ(o.status, GetParam().status) << o.out;
+    EXPECT_EQ(Results(o.record), GetParam().results) << o.out;
+    EXPECT_EQ(o.record.at("exitStatus"), GetParam().status);
+    bool said = false;
+    for (const auto& step : o.record.at("steps"))
+        said = said || step.at("why").get<std::string>().find(GetParam().why) != std::string::npos;
+    EXPECT_TRUE(said) << "no step says \"" << GetParam().why << "\"\n" << o.out;
+    EXPECT_NE(o.out.find(GetParam().why), std::string::npos) << "the summary does not say why";
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CheckFaultTest, ::testing::ValuesIn(Faults),
+                         [](const ::testing::TestParamInfo<Fault>& p) {
+                             return std::string(p.param.name);
+                         });
+
+TEST_F(CheckTest, UnpluggedMidStepComesBackAndTheLaterStepsRun) {
+    ScriptedPerson person;
+    person.act[CheckPrompt::Axis1] = [] { vp::Unplug(); };
+    const Outcome o = Run(person);
+    // The plug-in prompt came after the axis step's and before the wheel's.
+    const auto& s = person.seen;
+    const auto plug = std::find(s.begin(), s.end(), CheckPrompt::PlugIn);
+    const auto wheel = std::find(s.begin(), s.end(), CheckPrompt::WheelForward);
+    EXPECT_TRUE(plug < wheel && wheel != s.end()) << o.out;
+}
+
+TEST_F(CheckTest, NoPersonSkipsWhatNeedsOneAndJudgesTheRest) {
+    ScriptedPerson person;
+    person.act[CheckPrompt::Pattern1] = [] { ADD_FAILURE() << "asked about the display"; };
+    CheckOptions options;
+    options.person = false;
+    const Outcome o = Run(person, options);
+    EXPECT_EQ(o.status, CheckPassed) << o.out;
+    EXPECT_EQ(Results(o.record), "PSPPS") << o.out;
+    EXPECT_EQ(o.record.at("person"), false);
+    // Without the question, the wheel is judged by the frame it sent.
+    EXPECT_EQ(vp::LastFrame().display.CoordSet2[2], 0.0);
+}
+
+TEST_F(CheckTest, CtrlCEndsWithThePartialSummaryAndGivesThePendantBack) {
+    ScriptedPerson person;
+    person.act[CheckPrompt::Axis2] = [] { EXPECT_TRUE(vp::PressCtrlC()); };
+    const Outcome o = Run(person);
+    EXPECT_EQ(o.status, CheckInterrupted) << o.out;
+    EXPECT_EQ(Results(o.record), "PPSSS") << o.out;
+    EXPECT_EQ(o.record.at("verdict"), "INTERRUPTED");
+    EXPECT_NE(o.out.find("Verdict: none, the check was ended with Ctrl+C"), std::string::npos);
+    EXPECT_EQ(vp::CountOf(vp::Call::WinUsb_Free), 1u);
+    // The handler is gone with the check: Ctrl+C now is the program's end.
+    EXPECT_FALSE(vp::PressCtrlC());
+}
+
+TEST_F(CheckTest, RecordHoldsThePendantTheTimesAndEachStepsFigures) {
+    ScriptedPerson person;
+    const Outcome o = Run(person);
+    const auto& r = o.record;
+    EXPECT_EQ(r.at("tool"), "pendant-test");
+    EXPECT_FALSE(r.at("version").get<std::string>().empty());
+    EXPECT_EQ(r.at("stepTimeoutSeconds"), 1);
+    const vp::Device d = vp::CurrentDevice();
+    EXPECT_EQ(r.at("pendant").at("vendorId"), d.descriptor.idVendor);
+    EXPECT_EQ(r.at("pendant").at("productId"), d.descriptor.idProduct);
+    EXPECT_EQ(r.at("pendant").at("readPipe"), 0x81);
+    EXPECT_EQ(r.at("pendant").at("packetBytes"), 8);
+    EXPECT_EQ(r.at("pendant").at("reportBytes"), DefaultInputReportBytes);
+    EXPECT_EQ(r.at("pendant").at("devicePath"), d.path);
+    // ISO 8601 UTC, the end not before the start (the same format sorts).
+    const std::string started = r.at("started"), ended = r.at("ended");
+    EXPECT_EQ(started.size(), 20u);
+    EXPECT_EQ(started.back(), 'Z');
+    EXPECT_LE(started, ended);
+    const std::vector<std::string> names = {"connection", "display", "axis", "wheel", "unplug"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(r.at("steps").at(i).at("name"), names[i]);
+    EXPECT_EQ(r.at("steps").at(2).at("figures").at("codeAxis2"), AxisCodeOf(2));
+}
+
+TEST_F(CheckTest, NoPendantExitsTwoWithTheUsualMessagesAndNoClosingRead) {
+    vp::Unplug();
+    std::istringstream in("word\n");
+    int status = -1;
+    const char* argv[] = {"pendant-test", "--check"};
+    const std::string out = CaptureStdout([&] { status = RunTool(in, {}, ParseOptions(2, argv)); });
+    EXPECT_EQ(status, CheckNotOpened);
+    EXPECT_EQ(out, "Device not connected or driver not installed\nnothing to do...\n");
+    EXPECT_EQ(in.tellg(), 0) << "the check waited for a word";
+}
+
+TEST_F(CheckTest, NoPendantStillLeavesARecord) {
+    vp::Unplug();
+    ScriptedPerson person;
+    const Outcome o = Run(person);
+    EXPECT_EQ(o.status, CheckNotOpened);
+    EXPECT_EQ(o.record.at("verdict"), "NOT OPENED");
+    EXPECT_TRUE(o.record.at("pendant").is_null());
+    EXPECT_EQ(Results(o.record), "FSSSS");
+}
+
+TEST_F(CheckTest, ConnectionFailsWithoutAnInPipe) {
+    vp::SetDevice(DeviceWithPipes({{UsbdPipeTypeInterrupt, 0x01, 8}}));
+    ScriptedPerson person;
+    const Outcome o = Run(person);
+    EXPECT_EQ(o.record.at("steps").at(0).at("result"), "FAIL") << o.out;
+    EXPECT_EQ(o.record.at("steps").at(0).at("why"),
+              "the read pipe 0x01 is an OUT pipe: no IN pipe");
+}
+
+TEST(CheckPatterns, DifferInEveryPlaceAndSurviveTheWire) {
+    auto places = [](double v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%+09.3f", v);
+        return std::string(text);
+    };
+    const auto& a = CheckPatterns[0];
+    const auto& b = CheckPatterns[1];
+    for (int i = 0; i < 6; ++i) {
+        const float va = i < 3 ? a.CoordSet1[i] : a.CoordSet2[i - 3];
+        const float vb = i < 3 ? b.CoordSet1[i] : b.CoordSet2[i - 3];
+        const std::string sa = places(va), sb = places(vb);
+        for (std::size_t c = 0; c < sa.size(); ++c) {
+            if (sa[c] != '.') {
+                EXPECT_NE(sa[c], sb[c]) << sa << " and " << sb << " share place " << c;
+            }
+        }
+    }
+    for (int w = 0; w < 4; ++w) {
+        char sa[8], sb[8];
+        std::snprintf(sa, sizeof sa, "%05u", static_cast<unsigned>(a.DisplayWord[w]));
+        std::snprintf(sb, sizeof sb, "%05u", static_cast<unsigned>(b.DisplayWord[w]));
+        for (int c = 0; c < 5; ++c)
+            EXPECT_NE(sa[c], sb[c]) << sa << " and " << sb;
+    }
+    // What the pendant decodes is the pattern to the last of its decimals.
+    for (const auto& pattern : CheckPatterns) {
+        protocol::DecodedDisplay shown;
+        EXPECT_EQ(protocol::DecodeDisplayFrame(protocol::BuildFrame(pattern).data(), shown), "");
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(places(shown.CoordSet1[i]), places(pattern.CoordSet1[i]));
+            EXPECT_EQ(places(shown.CoordSet2[i]), places(pattern.CoordSet2[i]));
+        }
+    }
+}
+
+struct Args {
+    std::vector<const char*> argv;
+    bool check;
+    DWORD stepMs;
+    const char* report;
+    bool person;
+    const char* problem;
+};
+const Args ArgTable[] = {
+    {{"--check"}, true, DefaultStepTimeoutMs, "", true, ""},
+    {{"--check", "--step-timeout", "5", "--report", "r.json", "--no-person"},
+     true,
+     5000,
+     "r.json",
+     false,
+     ""},
+    {{"--check", "--step-timeout=7", "--report=x y.json", "other"},
+     true,
+     7000,
+     "x y.json",
+     true,
+     ""},
+    {{"--check", "--step-timeout", "0"},
+     true,
+     DefaultStepTimeoutMs,
+     "",
+     true,
+     "--step-timeout takes whole seconds from 1 to 3600"},
+    {{"--check", "--step-timeout", "5s"},
+     true,
+     DefaultStepTimeoutMs,
+     "",
+     true,
+     "--step-timeout takes whole seconds from 1 to 3600"},
+    {{"--check", "--report"},
+     true,
+     DefaultStepTimeoutMs,
+     "",
+     true,
+     "--report takes the name of the file to write"},
+    {{"--report", "r.json"}, false, DefaultStepTimeoutMs, "r.json", true, ""},
+};
+
+TEST(CheckOptionsParse, Table) {
+    for (const Args& a : ArgTable) {
+        std::vector<const char*> argv = {"pendant-test"};
+        argv.insert(argv.end(), a.argv.begin(), a.argv.end());
+        const ToolOptions o = ParseOptions(static_cast<int>(argv.size()), argv.data());
+        const std::string line = a.argv.size() > 1 ? a.argv[1] : a.argv[0];
+        EXPECT_EQ(o.check, a.check) << line;
+        EXPECT_EQ(o.checkOptions.stepTimeoutMs, a.stepMs) << line;
+        EXPECT_EQ(o.checkOptions.reportPath, a.report) << line;
+        EXPECT_EQ(o.checkOptions.person, a.person) << line;
+        EXPECT_EQ(o.problem, a.problem) << line;
+        EXPECT_FALSE(o.reconnect);
+    }
+}
+
+TEST_F(CheckTest, BadOptionExitsTwoBeforeTouchingThePendant) {
+    std::istringstream in;
+    const char* argv[] = {"pendant-test", "--check", "--step-timeout", "x"};
+    int status = -1;
+    const std::string out = CaptureStdout([&] { status = RunTool(in, {}, ParseOptions(4, argv)); });
+    EXPECT_EQ(status, CheckNotOpened);
+    EXPECT_EQ(vp::CountOf(vp::Call::SetupDiGetClassDevsA), 0u);
+}
+
+} // namespace
