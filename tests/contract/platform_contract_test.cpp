@@ -110,18 +110,6 @@ BOOL WINAPI Takes(DWORD event) {
     tookAt = ++ctrlOrder;
     return TRUE;
 }
-BOOL WINAPI NeverReached(DWORD) {
-    neverAt = ++ctrlOrder;
-    return TRUE;
-}
-
-void ForgetCtrlCalls() {
-    ctrlOrder = 0;
-    declinedAt = 0;
-    tookAt = 0;
-    neverAt = 0;
-    tookEvent = 99;
-}
 
 TEST(CtrlHandler, AddingAndRemovingSucceed) {
     EXPECT_TRUE(SetConsoleCtrlHandler(Takes, TRUE));
@@ -143,6 +131,19 @@ TEST(CtrlHandler, EachAddingIsRemovedOnceAndNoMore) {
 #ifndef _WIN32
 // Ctrl+C where a test can press it: SIGINT (the Linux backend). The cases
 // where it ends the program run in a child.
+BOOL WINAPI NeverReached(DWORD) {
+    neverAt = ++ctrlOrder;
+    return TRUE;
+}
+
+void ForgetCtrlCalls() {
+    ctrlOrder = 0;
+    declinedAt = 0;
+    tookAt = 0;
+    neverAt = 0;
+    tookEvent = 99;
+}
+
 TEST(CtrlC, TheLatestHandlerFirstUntilOneTakesIt) {
     ForgetCtrlCalls();
     ASSERT_TRUE(SetConsoleCtrlHandler(NeverReached, TRUE));
