@@ -89,6 +89,12 @@ void GiveBack(UsbInterface& usb);
 void TrackTaken(UsbInterface& usb);
 void TrackReleased(UsbInterface& usb);
 void HonourSignal();
+// SetConsoleCtrlHandler's two halves (handback.cpp, which owns SIGINT):
+// while any handler is added, SIGINT calls them, the latest first; one that
+// returns TRUE has handled it. Unhandled, SIGINT does what it would without
+// them. Removing the last one leaves SIGINT as it was.
+BOOL AddCtrlHandler(PHANDLER_ROUTINE handler);
+BOOL RemoveCtrlHandler(PHANDLER_ROUTINE handler);
 // Ends the interface's pending reads, so that it can be given back.
 void CancelReads(UsbInterface& usb);
 

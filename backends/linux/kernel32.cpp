@@ -1,5 +1,6 @@
 // kernel32 on Linux: the last error, the device file (a usbfs node opened
-// with open(2)), LocalAlloc and the clock.
+// with open(2)), LocalAlloc, the clock and the console control handlers
+// (on SIGINT, in handback.cpp).
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
@@ -89,6 +90,13 @@ DWORD WINAPI GetTickCount() {
     // Milliseconds since an arbitrary start, wrapping at 2^32 like Windows.
     return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                               static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
+    // nullptr asks Windows to ignore Ctrl+C, which the core never does.
+    if (HandlerRoutine == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    return Add ? AddCtrlHandler(HandlerRoutine) : RemoveCtrlHandler(HandlerRoutine);
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,

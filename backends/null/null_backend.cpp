@@ -81,6 +81,9 @@ void WINAPI Sleep(DWORD) {}
 DWORD WINAPI GetTickCount() {
     return 0;
 }
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) {
+    return TRUE;
+}
 
 // ---- SetupAPI ---------------------------------------------------------------
 

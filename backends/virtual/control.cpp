@@ -129,6 +129,15 @@ bool RealTime() {
     return S().realTime;
 }
 
+bool PressCtrlC() {
+    // A copy: a handler may remove itself or another while it runs.
+    const std::vector<PHANDLER_ROUTINE> handlers = S().ctrlHandlers;
+    for (auto h = handlers.rbegin(); h != handlers.rend(); ++h)
+        if ((*h)(CTRL_C_EVENT))
+            return true;
+    return false;
+}
+
 unsigned AdviceRequests() {
     return S().adviceRequests;
 }

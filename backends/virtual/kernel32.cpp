@@ -1,7 +1,10 @@
-// kernel32: the last error, the device file, memory and time, served by the
-// virtual pendant.
+// kernel32: the last error, the device file, memory, time and the console
+// control handlers, served by the virtual pendant.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "backends/virtual/state.h"
 
@@ -86,4 +89,26 @@ DWORD WINAPI GetTickCount() {
     Record(Call::GetTickCount, {});
     SyncClock();
     return S().clock;
+}
+
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
+    CallRecord& r =
+        Record(Call::SetConsoleCtrlHandler, {Given(reinterpret_cast<const void*>(HandlerRoutine)),
+                                             static_cast<std::uint64_t>(Add)});
+    DWORD error = 0;
+    if (Injected(Call::SetConsoleCtrlHandler, error))
+        return Fail(r, error, FALSE);
+    // nullptr asks Windows to ignore Ctrl+C, which the core never does.
+    if (HandlerRoutine == nullptr)
+        return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
+    std::vector<PHANDLER_ROUTINE>& handlers = S().ctrlHandlers;
+    if (Add) {
+        handlers.push_back(HandlerRoutine);
+        return Finish(r, ERROR_SUCCESS, TRUE);
+    }
+    const auto latest = std::find(handlers.rbegin(), handlers.rend(), HandlerRoutine);
+    if (latest == handlers.rend())
+        return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
+    handlers.erase(std::next(latest).base());
+    return Finish(r, ERROR_SUCCESS, TRUE);
 }

@@ -66,6 +66,8 @@ struct State {
     std::chrono::steady_clock::time_point realStart;
     DWORD clockAtRealStart = 0;
     unsigned adviceRequests = 0;
+    // SetConsoleCtrlHandler's list, the first added first.
+    std::vector<PHANDLER_ROUTINE> ctrlHandlers;
     bool history = true;
     CallRecord scratch{}; // the record of a call when no history is kept
     // Blocks the tool did not get back from LocalFree go with the process.

@@ -132,6 +132,12 @@ void OnFrame(std::function<void(const ReceivedFrame&)> callback);
 DWORD Now();
 std::vector<DWORD> Sleeps();
 
+// Ctrl+C, as a person presses it: the handlers of SetConsoleCtrlHandler are
+// called with CTRL_C_EVENT, the latest added first, until one returns TRUE.
+// Whether one did (false with none): had it not, the program would end.
+// Called on the caller's thread, at the moment the test chooses.
+bool PressCtrlC();
+
 // How often the tool asked for the backend's advice after its failure
 // messages (the virtual pendant has none to give).
 unsigned AdviceRequests();

@@ -4,7 +4,10 @@
 // usb/winapi.h, so one source proves them all. Each group needs a world of
 // its own, and each backend's program runs the groups its world has
 // (tests/contract/CMakeLists.txt):
-// - LastError, Memory, Clock, Discovery, InvalidHandles, DeviceFile: any;
+// - LastError, Memory, Clock, Discovery, InvalidHandles, DeviceFile,
+//   CtrlHandler: any (the null backend only takes handlers: LastError,
+//   Memory and CtrlHandler.AddingAndRemovingSucceed);
+// - CtrlC: Ctrl+C pressed as a signal (the Linux backend);
 // - Pendant: one pendant present and idle (the virtual pendant as it starts,
 //   the gadget in the Linux VM test);
 // - ListedButAbsent: the pendant's interface listed, its path opening
@@ -12,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -87,6 +92,107 @@ TEST(DeviceFile, APathThatNamesNothingIsNotFound) {
     EXPECT_EQ(OpenDeviceFile("no-such-pendant-device"), INVALID_HANDLE_VALUE);
     EXPECT_PRED1(NotFound, GetLastError());
 }
+
+// ---- Console control handlers ---------------------------------------------------
+
+// Handlers as the core writes them: they only store to lock-free atomics.
+// Each notes when it was called, counting from 1 across all of them.
+std::atomic<int> ctrlOrder{0};
+std::atomic<int> declinedAt{0}, tookAt{0}, neverAt{0};
+std::atomic<DWORD> tookEvent{99};
+
+BOOL WINAPI Declines(DWORD) {
+    declinedAt = ++ctrlOrder;
+    return FALSE;
+}
+BOOL WINAPI Takes(DWORD event) {
+    tookEvent = event;
+    tookAt = ++ctrlOrder;
+    return TRUE;
+}
+
+TEST(CtrlHandler, AddingAndRemovingSucceed) {
+    EXPECT_TRUE(SetConsoleCtrlHandler(Takes, TRUE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(Declines, TRUE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(Takes, FALSE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(Declines, FALSE));
+}
+
+TEST(CtrlHandler, EachAddingIsRemovedOnceAndNoMore) {
+    ASSERT_TRUE(SetConsoleCtrlHandler(Takes, TRUE));
+    ASSERT_TRUE(SetConsoleCtrlHandler(Takes, TRUE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(Takes, FALSE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(Takes, FALSE));
+    SetLastError(0);
+    EXPECT_FALSE(SetConsoleCtrlHandler(Takes, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+#ifndef _WIN32
+// Ctrl+C where a test can press it: SIGINT (the Linux backend). The cases
+// where it ends the program run in a child.
+BOOL WINAPI NeverReached(DWORD) {
+    neverAt = ++ctrlOrder;
+    return TRUE;
+}
+
+void ForgetCtrlCalls() {
+    ctrlOrder = 0;
+    declinedAt = 0;
+    tookAt = 0;
+    neverAt = 0;
+    tookEvent = 99;
+}
+
+TEST(CtrlC, TheLatestHandlerFirstUntilOneTakesIt) {
+    ForgetCtrlCalls();
+    ASSERT_TRUE(SetConsoleCtrlHandler(NeverReached, TRUE));
+    ASSERT_TRUE(SetConsoleCtrlHandler(Takes, TRUE));
+    ASSERT_TRUE(SetConsoleCtrlHandler(Declines, TRUE));
+    raise(SIGINT);
+    EXPECT_EQ(declinedAt, 1) << "the latest added is called first";
+    EXPECT_EQ(tookAt, 2);
+    EXPECT_EQ(tookEvent, static_cast<DWORD>(CTRL_C_EVENT));
+    EXPECT_EQ(neverAt, 0) << "called after one took it";
+
+    ForgetCtrlCalls();
+    EXPECT_TRUE(SetConsoleCtrlHandler(Declines, FALSE));
+    raise(SIGINT);
+    EXPECT_EQ(declinedAt, 0) << "called after it was removed";
+    EXPECT_EQ(tookAt, 1);
+    EXPECT_TRUE(SetConsoleCtrlHandler(Takes, FALSE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(NeverReached, FALSE));
+}
+
+TEST(CtrlCDeathTest, UnhandledItEndsTheProgramAsWithoutHandlers) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        const char* what;
+        void (*ctrlC)();
+    } cases[] = {
+        {"every handler declines",
+         [] {
+             SetConsoleCtrlHandler(Declines, TRUE);
+             raise(SIGINT);
+         }},
+        {"the handler removed",
+         [] {
+             SetConsoleCtrlHandler(Takes, TRUE);
+             SetConsoleCtrlHandler(Takes, FALSE);
+             raise(SIGINT);
+         }},
+    };
+    for (const auto& c : cases)
+        EXPECT_EXIT(
+            {
+                std::signal(SIGINT, SIG_DFL); // as from a terminal
+                c.ctrlC();
+                std::_Exit(0);
+            },
+            testing::KilledBySignal(SIGINT), "")
+            << c.what;
+}
+#endif
 
 // ---- SetupAPI -----------------------------------------------------------------
 

@@ -137,6 +137,12 @@ inline HRESULT StringCbCopyA(STRSAFE_LPSTR pszDest, std::size_t cbDest, STRSAFE_
 #define LMEM_FIXED 0x0000U
 #define LMEM_ZEROINIT 0x0040U
 
+// Console control events, as a console control handler is given them.
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+using PHANDLER_ROUTINE = BOOL(WINAPI*)(DWORD CtrlType);
+
 // ---- SetupAPI ---------------------------------------------------------------
 #define DIGCF_DEFAULT 0x00000001UL
 #define DIGCF_PRESENT 0x00000002UL

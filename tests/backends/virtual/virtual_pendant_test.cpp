@@ -142,3 +142,62 @@ TEST_F(VirtualBackend, WithoutHistoryNothingGrowsButCountsAndFramesGoOn) {
     EXPECT_TRUE(vp::Sleeps().empty());
     EXPECT_EQ(vp::Now(), 3u) << "time goes on";
 }
+
+namespace {
+// Each handler notes when it was called, counting from 1 across all.
+int ctrlOrder = 0;
+int firstAt = 0, secondAt = 0, thirdAt = 0;
+BOOL WINAPI FirstTakes(DWORD event) {
+    firstAt = event == CTRL_C_EVENT ? ++ctrlOrder : -1;
+    return TRUE;
+}
+BOOL WINAPI SecondTakes(DWORD event) {
+    secondAt = event == CTRL_C_EVENT ? ++ctrlOrder : -1;
+    return TRUE;
+}
+BOOL WINAPI ThirdDeclines(DWORD event) {
+    thirdAt = event == CTRL_C_EVENT ? ++ctrlOrder : -1;
+    return FALSE;
+}
+void ForgetCtrlCalls() {
+    ctrlOrder = firstAt = secondAt = thirdAt = 0;
+}
+} // namespace
+
+TEST_F(VirtualBackend, CtrlCCallsTheLatestHandlerFirstUntilOneTakesIt) {
+    ForgetCtrlCalls();
+    EXPECT_FALSE(vp::PressCtrlC()) << "no handler: the program would end";
+    ASSERT_TRUE(SetConsoleCtrlHandler(FirstTakes, TRUE));
+    ASSERT_TRUE(SetConsoleCtrlHandler(SecondTakes, TRUE));
+    ASSERT_TRUE(SetConsoleCtrlHandler(ThirdDeclines, TRUE));
+    EXPECT_EQ(ctrlOrder, 0) << "called before Ctrl+C";
+    EXPECT_TRUE(vp::PressCtrlC());
+    EXPECT_EQ(thirdAt, 1);
+    EXPECT_EQ(secondAt, 2);
+    EXPECT_EQ(firstAt, 0) << "called after one took it";
+
+    ForgetCtrlCalls();
+    ASSERT_TRUE(SetConsoleCtrlHandler(SecondTakes, FALSE));
+    EXPECT_TRUE(vp::PressCtrlC());
+    EXPECT_EQ(thirdAt, 1);
+    EXPECT_EQ(secondAt, 0) << "called after it was removed";
+    EXPECT_EQ(firstAt, 2);
+
+    ASSERT_TRUE(SetConsoleCtrlHandler(FirstTakes, FALSE));
+    EXPECT_FALSE(vp::PressCtrlC()) << "only one that declines";
+    const auto calls = vp::CallsOf(vp::Call::SetConsoleCtrlHandler);
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[4].args, (std::vector<std::uint64_t>{1, FALSE}));
+}
+
+TEST_F(VirtualBackend, ResetForgetsTheCtrlHandlersAndFaultsReachThem) {
+    ForgetCtrlCalls();
+    ASSERT_TRUE(SetConsoleCtrlHandler(FirstTakes, TRUE));
+    vp::Reset();
+    EXPECT_FALSE(vp::PressCtrlC());
+    EXPECT_EQ(firstAt, 0);
+    vp::FailCall(vp::Call::SetConsoleCtrlHandler, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(SetConsoleCtrlHandler(FirstTakes, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FALSE(vp::PressCtrlC()) << "a failed adding added it";
+}

@@ -1,10 +1,12 @@
 # shellcheck shell=dash disable=SC2034,SC2154 # sourced by guest/lib.sh, sharing its variables
 # pendant-test ended by SIGINT, SIGTERM and SIGHUP while it holds the
 # pendant: it gives interface 0 back to the kernel's HID driver, ends by that
-# very signal, and prints nothing more.
+# very signal, and prints nothing more. A SIGINT that a console control
+# handler takes ends nothing: the interface stays taken until the program
+# closes the pendant itself, which gives it back.
 
 scenario_main() {
-    local entry sig num frames
+    local entry sig num frames oc driver
     vm_check "pendant ready" pendant_ready
     # As from a terminal: the signals at their defaults.
     PT_WRAP="/usr/local/bin/env --default-signal=INT,TERM,HUP"
@@ -26,6 +28,31 @@ scenario_main() {
         vm_check "SIG$sig: the kernel's HID driver has the interface back" \
             vm_wait 10 sh -c "[ \"\$(basename \"\$(readlink '$dev:1.0/driver')\")\" = usbhid ]"
     done
+
+    # Ctrl+C taken by a handler (pendant-open-close --ctrl-c, the core's Open
+    # and Close): the interface stays taken, the program goes on and closes.
+    driver="basename \"\$(readlink '$dev:1.0/driver' 2>/dev/null)\""
+    rm -f /tmp/oc.in
+    mkfifo /tmp/oc.in
+    /usr/local/bin/env --default-signal=INT pendant-open-close --ctrl-c </tmp/oc.in \
+        >/tmp/oc.out 2>/tmp/oc.err &
+    oc=$!
+    exec 9>/tmp/oc.in
+    vm_check "handled SIGINT: handler added" vm_wait 20 grep -qx HANDLER /tmp/oc.out
+    kill -INT "$oc"
+    vm_check "handled SIGINT: the handler took it" vm_wait 10 grep -qx CTRL-C /tmp/oc.out
+    vm_check "handled SIGINT: still running" kill -0 "$oc"
+    vm_check "handled SIGINT: the interface is still taken" \
+        sh -c "[ \"\$($driver)\" = usbfs ]"
+    echo go >&9
+    vm_expect_exit "$oc" "handled SIGINT: closes and ends" 0 "the line"
+    exec 9>&-
+    vm_check "handled SIGINT: closed" grep -qx CLOSED /tmp/oc.out
+    vm_check "handled SIGINT: nothing on standard error" test ! -s /tmp/oc.err
+    vm_check "handled SIGINT: Close gave the interface back" \
+        vm_wait 10 sh -c "[ \"\$($driver)\" = usbhid ]"
+    [ "$vm_nfail" -gt 0 ] && vm_show "pendant-open-close output" /tmp/oc.out &&
+        vm_show "pendant-open-close errors" /tmp/oc.err
 
     # Unplugged, the tool turns on failed reads and short sleeps: a signal
     # must end it there too.
