@@ -269,8 +269,9 @@ void Check::Connection() {
                     Integer("interfaceClass", d.InterfaceClass),
                     Integer("reportBytes", d.DeclaredReportBytes),
                     Integer("readBytes", d.ReadLength)};
-    std::printf("  Vendor 0x%04x, product 0x%04x; interface class %u\n",
-                d.DeviceDescriptor.idVendor, d.DeviceDescriptor.idProduct, d.InterfaceClass);
+    std::printf("  Vendor 0x%04x, product 0x%04x; interface class %u%s\n",
+                d.DeviceDescriptor.idVendor, d.DeviceDescriptor.idProduct, d.InterfaceClass,
+                d.InterfaceClass == UsbClassHid ? " (HID)" : "");
     char why[160] = "";
     if (d.ReadPipeId == 0) {
         std::snprintf(why, sizeof why, "no pipe to read reports from");
@@ -428,7 +429,7 @@ void Check::Wheel() {
     CheckStep& step = Begin(3);
     for (int a = 0; a < 3; ++a)
         device_.SetCoordinate(2, a, 0.0f);
-    long long forward = 0, backward = 0, unused = 0, net[3] = {0, 0, 0};
+    long long forward = 0, backward = 0, unused = 0, net[3] = {0, 0, 0}, peak[3] = {0, 0, 0};
     int largest = 0, ignored = 0, firstIgnored = -1;
     long long turning = 0;
     DWORD firstAt = 0, lastAt = 0;
@@ -450,6 +451,8 @@ void Check::Wheel() {
         }
         (c > 0 ? forward : backward) += c > 0 ? c : -c;
         net[axis] += c;
+        if (std::llabs(net[axis]) > std::llabs(peak[axis]))
+            peak[axis] = net[axis];
         if ((c < 0 ? -c : c) > largest)
             largest = c < 0 ? -c : c;
         const DWORD now = GetTickCount();
@@ -466,11 +469,14 @@ void Check::Wheel() {
                         {CheckPrompt::WheelBackward, "backward", &backward}};
     bool failed = false;
     for (const Way& w : ways) {
-        std::printf("  Turn the wheel %s by at least %d counts%s.\n", w.words, WheelCountsNeeded,
-                    AxisIndexOf(axisCode_) < 0
-                        ? " (turn the selector to 1, 2 or 3 first: with it off the wheel moves "
-                          "nothing)"
-                        : "");
+        const int selected = AxisIndexOf(axisCode_);
+        if (selected < 0)
+            std::printf("  Turn the selector to 1, 2 or 3 (with it off the wheel moves nothing), "
+                        "then the wheel %s by at least %d counts.\n",
+                        w.words, WheelCountsNeeded);
+        else
+            std::printf("  Turn the wheel %s by at least %d counts (selector on %d).\n", w.words,
+                        WheelCountsNeeded, selected + 1);
         const WaitEnd end = Wait(w.prompt, Takes::Nothing, [&] {
             if (reportNow_)
                 count();
@@ -512,12 +518,19 @@ void Check::Wheel() {
     const double seconds = static_cast<double>(lastAt - firstAt) / 1000.0;
     const double perSecond =
         turning > 1 && seconds > 0 ? static_cast<double>(turning - 1) / seconds : NAN;
-    step.figures = {
-        Integer("forwardCounts", forward),          Integer("backwardCounts", backward),
-        Integer("largestCount", largest),           Integer("ignoredReports", ignored),
-        Integer("countsWithSelectorOff", unused),   Integer("turningReports", turning),
-        Number("reportsPerSecond", perSecond),      Number("displayAxis1", shown.CoordSet2[0]),
-        Number("displayAxis2", shown.CoordSet2[1]), Number("displayAxis3", shown.CoordSet2[2])};
+    step.figures = {Integer("forwardCounts", forward),
+                    Integer("backwardCounts", backward),
+                    Integer("largestCount", largest),
+                    Integer("ignoredReports", ignored),
+                    Integer("countsWithSelectorOff", unused),
+                    Integer("turningReports", turning),
+                    Number("reportsPerSecond", perSecond),
+                    Number("displayAxis1", shown.CoordSet2[0]),
+                    Number("displayAxis2", shown.CoordSet2[1]),
+                    Number("displayAxis3", shown.CoordSet2[2]),
+                    Integer("peakAxis1", peak[0]),
+                    Integer("peakAxis2", peak[1]),
+                    Integer("peakAxis3", peak[2])};
     std::printf("  Largest count in one report: %d; %lld reports while turning", largest, turning);
     if (!std::isnan(perSecond))
         std::printf(", %.1f a second", perSecond);
@@ -547,10 +560,15 @@ void Check::Wheel() {
     if (failed)
         return;
     if (options_.person) {
-        std::printf("  The second set should now show the counts:\n");
-        std::printf("    set 2: %+10.3f %+10.3f %+10.3f\n", shown.CoordSet2[0], shown.CoordSet2[1],
-                    shown.CoordSet2[2]);
-        std::printf("  Does it? Type y or n and Enter (Enter alone skips).\n");
+        // The axis turned most, as the person saw it move.
+        int most = 0;
+        for (int a = 1; a < 3; ++a)
+            if (std::llabs(peak[a]) > std::llabs(peak[most]))
+                most = a;
+        std::printf("  While you turned, axis %d of the second set should have counted to %+.3f, "
+                    "and it should now show %+.3f.\n",
+                    most + 1, static_cast<double>(peak[most]), shown.CoordSet2[most]);
+        std::printf("  Did it? Type y or n and Enter (Enter alone skips).\n");
         switch (Wait(CheckPrompt::WheelDisplay, Takes::Answer, [] { return false; })) {
         case WaitEnd::Done:
             std::printf("  -> %s\n", answerYes_ ? "yes" : "no");
@@ -677,7 +695,10 @@ int Conclude(CheckRecord& record) {
     std::string failed;
     int passed = 0, skipped = 0;
     for (const CheckStep& s : record.steps) {
-        std::printf("  %-26s %-8s%s\n", s.title, ResultWord(s.result), s.why.c_str());
+        if (s.why.empty())
+            std::printf("  %-26s %s\n", s.title, ResultWord(s.result));
+        else
+            std::printf("  %-26s %-8s %s\n", s.title, ResultWord(s.result), s.why.c_str());
         if (s.result == StepResult::Fail)
             failed += (failed.empty() ? "" : ", ") + std::string(s.title);
         passed += s.result == StepResult::Pass;

@@ -46,9 +46,10 @@ if(WIN32)
                  NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${text}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/docs/windows.md ${text}/windows.md @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/check.md ${text}/check.md @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${text}/CHANGELOG.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${text}/README.txt ${text}/LICENSE.txt ${text}/windows.md ${text}/CHANGELOG.txt
-          DESTINATION .)
+  install(FILES ${text}/README.txt ${text}/LICENSE.txt ${text}/windows.md ${text}/check.md
+                ${text}/CHANGELOG.txt DESTINATION .)
   # The PE time stamp is the epoch's (the linker launcher in
   # cmake/source_date_epoch.cmake): link again when it changes.
   set_property(TARGET pendant-test APPEND PROPERTY LINK_DEPENDS
@@ -83,7 +84,8 @@ else()
   pendant_gzip(${CMAKE_BINARY_DIR}/package-text/changelog ${CMAKE_BINARY_DIR}/package-text/changelog.gz)
   install(FILES ${CMAKE_BINARY_DIR}/package-text/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/linux.md
-                ${PROJECT_SOURCE_DIR}/docs/performance.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+                ${PROJECT_SOURCE_DIR}/docs/check.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
   if(TARGET pendant-sim)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/sim.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   endif()

@@ -6,4 +6,4 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../lib/apt.sh"
 source "$here/../lib/packages.sh"
 apt_install "${pendant_tool_packages[@]}" "${pendant_sim_packages[@]}" googletest libgtest-dev \
-  nlohmann-json3-dev # the check's record read back by a JSON parser of its own
+  nlohmann-json3-dev python3-jsonschema # the check's record read back by parsers of others

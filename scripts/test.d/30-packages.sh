@@ -232,7 +232,7 @@ for program in pendant-test pendant-test-udev-rule pendant-sim pendant-gadget; d
         "${desc%%not stripped*}" = "$desc"
 done
 check "deb: the licence is the doc directory's copyright" cmp -s LICENSE "$root/usr/share/doc/pendant-test/copyright"
-for doc in README.md linux.md sim.md gadget.md dissector.md; do
+for doc in README.md linux.md check.md sim.md gadget.md dissector.md; do
     check "deb: doc $doc" test -s "$root/usr/share/doc/pendant-test/$doc"
 done
 
@@ -287,10 +287,10 @@ top="pendant-test-$version-win32"
 mkdir -p "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 listing="$(cd "$work/zip" && find . -type f | sort | tr '\n' ' ')"
-check "zip: holds exactly the .exe, the .inf template, README.txt, LICENSE.txt, CHANGELOG.txt, windows.md" test \
-    "$listing" = "./$top/CHANGELOG.txt ./$top/LICENSE.txt ./$top/README.txt ./$top/pendant-test.exe ./$top/pendant-winusb.inf ./$top/windows.md "
+check "zip: holds exactly the .exe, the .inf template, README.txt, LICENSE.txt, CHANGELOG.txt, windows.md, check.md" test \
+    "$listing" = "./$top/CHANGELOG.txt ./$top/LICENSE.txt ./$top/README.txt ./$top/check.md ./$top/pendant-test.exe ./$top/pendant-winusb.inf ./$top/windows.md "
 crlf_only() { test -s "$1" && ! grep -q $'[^\r]$\|^$' "$1"; }
-for text in README.txt LICENSE.txt CHANGELOG.txt windows.md pendant-winusb.inf; do
+for text in README.txt LICENSE.txt CHANGELOG.txt windows.md check.md pendant-winusb.inf; do
     check "zip: $text has CR LF line ends only" crlf_only "$work/zip/$top/$text"
 done
 check "zip: LICENSE.txt is the licence" cmp -s LICENSE <(tr -d '\r' <"$work/zip/$top/LICENSE.txt")

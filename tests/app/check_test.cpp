@@ -133,6 +133,7 @@ TEST_F(CheckTest, GoodPendantPassesEveryStepAndTheDisplayGotWhatWasAsked) {
     EXPECT_EQ(wheel.at("backwardCounts"), 12);
     EXPECT_EQ(wheel.at("largestCount"), 7);
     EXPECT_EQ(wheel.at("ignoredReports"), 0);
+    EXPECT_EQ(wheel.at("peakAxis3"), 12);
     EXPECT_DOUBLE_EQ(wheel.at("displayAxis3").get<double>(), 0.0);
     bool shownTwelve = false;
     for (const auto& frame : vp::Frames())
