@@ -90,6 +90,7 @@ class Check {
     void Timeout(CheckStep& step, const char* what);
     double Seconds() const { return static_cast<double>(options_.stepTimeoutMs) / 1000.0; }
 
+    bool Readable(CheckStep& step);
     void Connection();
     void Display();
     void Axis();
@@ -105,6 +106,7 @@ class Check {
     bool answerYes_ = false;
     bool stopped_ = false;
     bool sawReport_ = false;
+    bool readable_ = true;   // a pipe to read reports from (else what needs them is skipped)
     bool reportNow_ = false; // a report arrived in the latest turn
     UCHAR axisCode_ = AxisCodeNone;
 };
@@ -301,6 +303,16 @@ void Check::Connection() {
     }
     step.result = why[0] == '\0' ? StepResult::Pass : StepResult::Fail;
     step.why = why;
+    readable_ = d.ReadPipeId != 0 && (d.ReadPipeId & USB_ENDPOINT_DIRECTION_MASK) != 0;
+}
+
+bool Check::Readable(CheckStep& step) {
+    if (readable_)
+        return true;
+    step.result = StepResult::Skipped;
+    step.why = "no IN pipe to read reports from";
+    std::printf("  Skipped: %s\n", step.why.c_str());
+    return false;
 }
 
 void Check::Display() {
@@ -377,6 +389,8 @@ void Check::Display() {
 
 void Check::Axis() {
     CheckStep& step = Begin(2);
+    if (!Readable(step))
+        return;
     struct Position {
         CheckPrompt prompt;
         const char* name;
@@ -427,6 +441,8 @@ void Check::Axis() {
 
 void Check::Wheel() {
     CheckStep& step = Begin(3);
+    if (!Readable(step))
+        return;
     for (int a = 0; a < 3; ++a)
         device_.SetCoordinate(2, a, 0.0f);
     long long forward = 0, backward = 0, unused = 0, net[3] = {0, 0, 0}, peak[3] = {0, 0, 0};
@@ -606,6 +622,9 @@ void Check::Unplug() {
         std::printf("  Skipped: %s\n", step.why.c_str());
         return;
     }
+    // Only a read tells that the pendant has gone.
+    if (!Readable(step))
+        return;
     std::printf("  Unplug the pendant now (Enter skips this step).\n");
     switch (Wait(CheckPrompt::Unplug, Takes::Nothing, [] { return false; })) {
     case WaitEnd::Done:

@@ -306,6 +306,9 @@ TEST_F(CheckTest, ConnectionFailsWithoutAnInPipe) {
     EXPECT_EQ(o.record.at("steps").at(0).at("result"), "FAIL") << o.out;
     EXPECT_EQ(o.record.at("steps").at(0).at("why"),
               "the read pipe 0x01 is an OUT pipe: no IN pipe");
+    // What needs reports is skipped, not left to time out.
+    EXPECT_EQ(Results(o.record), "FPSSS") << o.out;
+    EXPECT_EQ(o.record.at("steps").at(2).at("why"), "no IN pipe to read reports from");
 }
 
 TEST(CheckPatterns, DifferInEveryPlaceAndSurviveTheWire) {
