@@ -36,6 +36,7 @@ endforeach()
 set(required
     kernel32.dll:CreateFileA kernel32.dll:CloseHandle kernel32.dll:GetLastError
     kernel32.dll:LocalAlloc kernel32.dll:LocalFree kernel32.dll:Sleep kernel32.dll:GetTickCount
+    kernel32.dll:SetConsoleCtrlHandler
     setupapi.dll:SetupDiGetClassDevsA setupapi.dll:SetupDiEnumDeviceInterfaces
     setupapi.dll:SetupDiGetDeviceInterfaceDetailA setupapi.dll:SetupDiDestroyDeviceInfoList
     winusb.dll:WinUsb_Initialize winusb.dll:WinUsb_Free winusb.dll:WinUsb_GetDescriptor
