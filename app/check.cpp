@@ -1,9 +1,11 @@
 #include "app/check.h"
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 
 #include "app/check_record.h"
@@ -772,8 +774,8 @@ int RunCheck(const CheckOptions& options, const CheckPerson& person) {
     if (!options.reportPath.empty()) {
         file = std::fopen(options.reportPath.c_str(), "wb");
         if (file == nullptr) {
-            std::fprintf(stderr, "pendant-test: cannot write the record to %s\n",
-                         options.reportPath.c_str());
+            std::fprintf(stderr, "pendant-test: cannot write the record to %s: %s\n",
+                         options.reportPath.c_str(), std::strerror(errno));
             return CheckNotOpened;
         }
     }
