@@ -414,4 +414,14 @@ TEST_F(CheckTest, BadOptionExitsTwoBeforeTouchingThePendant) {
     EXPECT_EQ(vp::CountOf(vp::Call::SetupDiGetClassDevsA), 0u);
 }
 
+TEST_F(CheckTest, RecordThatCannotBeWrittenIsSaidBeforeThePendantIsTouched) {
+    CheckOptions options;
+    options.reportPath = ::testing::TempDir() + "no-such-folder/record.json";
+    int status = -1;
+    const std::string out = CaptureStdout([&] { status = RunCheck(options, {}); });
+    EXPECT_EQ(status, CheckNotOpened);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(vp::CountOf(vp::Call::SetupDiGetClassDevsA), 0u);
+}
+
 } // namespace
