@@ -1,5 +1,6 @@
 #include "sim/check_runner.h"
 
+#include <cstdint>
 #include <deque>
 
 #include "backends/virtual/virtual_pendant.h"
@@ -93,6 +94,10 @@ std::string PromptNames() {
     }
 }
 
+std::string Plural(std::size_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
 // Plays the running steps from the check's beforeTurn and keeps the lines
 // the person typed until the check takes them.
 class ScriptedPerson {
@@ -130,7 +135,7 @@ class ScriptedPerson {
         }
         while (next_ < script_.steps.size()) {
             const Step& step = script_.steps[next_];
-            if (step.op == Op::Await && step.text != CheckPromptName(prompt))
+            if (step.op == Op::Await && step.text != CheckPromptName(prompt) && !PassOver(prompt))
                 return; // the check turns on until it asks for it
             ++next_;
             switch (step.op) {
@@ -150,19 +155,43 @@ class ScriptedPerson {
         }
     }
 
+    // The check went on past what the script awaits (a step skipped, or
+    // left out by --no-person, or ended by its time-out) and asks for what
+    // a later await names: the person follows the check there, as one would
+    // follow printed instructions. True when the script moved on to it.
+    bool PassOver(CheckPrompt prompt) {
+        // Asked once per prompt and place: a wait turns many times.
+        if (searchedAt_ == next_ && searchedFor_ == prompt)
+            return false;
+        searchedAt_ = next_;
+        searchedFor_ = prompt;
+        const std::string name = CheckPromptName(prompt);
+        for (std::size_t j = next_ + 1; j < script_.steps.size(); ++j) {
+            const Step& later = script_.steps[j];
+            if (later.op != Op::Await || later.text != name)
+                continue;
+            const Step& awaited = script_.steps[next_];
+            out_.Line("[sim] line " + std::to_string(awaited.line) + ": the check asks for " +
+                      name + " instead of " + awaited.text + "; on at line " +
+                      std::to_string(later.line) + " (" + Plural(j - next_, "step") +
+                      " passed over)");
+            next_ = j;
+            return true;
+        }
+        return false;
+    }
+
     const PendantPort port_ = VirtualPendantPort();
     const Script& script_;
     std::size_t next_;
     Interleaver& out_;
     std::deque<std::string> lines_;
+    std::size_t searchedAt_ = SIZE_MAX;
+    CheckPrompt searchedFor_ = CheckPrompt::None;
     unsigned idleTurns_ = 0;
     unsigned turns_ = 0;
     CheckPrompt last_ = CheckPrompt::None;
 };
-
-std::string Plural(std::size_t n, const char* word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
 
 } // namespace
 
@@ -192,7 +221,9 @@ CheckRun RunCheckScript(const Script& script, const CheckOptions& options, Inter
     std::size_t notRun = 0;
     for (std::size_t i = person.Next(); i < script.steps.size(); ++i) {
         const Step& step = script.steps[i];
-        if (step.op == Op::Await && run.problem.empty())
+        // Without a person the check asks none of the person's questions,
+        // so it may end before the last of them: not the script's fault.
+        if (step.op == Op::Await && run.problem.empty() && options.person)
             run.problem = std::to_string(step.line) + ": the check ended without asking for " +
                           step.text +
                           (person.LastPrompt() == CheckPrompt::None

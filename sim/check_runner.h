@@ -2,7 +2,8 @@
 // virtual pendant, with a person played by a script of the one script
 // language. The script's running steps are played from the check's
 // beforeTurn: in order, until an await whose prompt the check is not
-// showing; an answer is a line the person types. --demo and --demo-faulty
+// showing (when it shows one a later await names, the script goes on
+// there); an answer is a line the person types. --demo and --demo-faulty
 // are two such scripts, built in.
 #pragma once
 
@@ -27,7 +28,9 @@ std::string CheckScriptProblem(const Script& script);
 struct CheckRun {
     int status = 0; // the check's exit status (app/check.h)
     // "" when the script was played to its end; else "LINE: why" for its
-    // first await that the check never asked for (it ended first).
+    // first await that the check never asked for (it ended first). With
+    // --no-person an await left at the end is no problem: such a check
+    // asks none of the person's questions.
     std::string problem;
 };
 

@@ -178,7 +178,8 @@ int RunCheckMode(const CheckArgs& args) {
 int main(int argc, char** argv) {
     CLI::App app{"pendant-sim: the pendant test tool, driving a virtual pendant.\n"
                  "On a terminal: the pendant's display, keys for its wheel and axis selector.\n"
-                 "Otherwise: a fixed wheel sequence in plain lines, then it ends.",
+                 "Otherwise: a fixed wheel sequence in plain lines, then it ends.\n"
+                 "--check: pendant-test's check, with a script playing the person at the pendant.",
                  "pendant-sim"};
     app.set_version_flag("--version", std::string("pendant-sim ") + PendantVersion,
                          "Print the version and exit");
@@ -189,7 +190,9 @@ int main(int argc, char** argv) {
                                         "Play a script (a file, or - for standard input); "
                                         "see docs/sim.md and --commands")
                              ->type_name("FILE|-");
-    app.add_flag("--demo", demo, "Play the fixed wheel sequence in plain lines, then end")
+    app.add_flag("--demo", demo,
+                 "Play the fixed wheel sequence in plain lines, then end; with --check: the "
+                 "check of a good pendant")
         ->excludes(scriptOption);
     app.add_flag("--commands", commands, "List the script language's commands");
 
