@@ -2,15 +2,18 @@
 // programs' dialects), and every script pendant-sim takes through RunScript. A bad script names a
 // line that exists and says what is wrong with it; a good one runs to the end (turns are capped, so
 // that one input cannot take minutes) with the tool returning 0 and every output write going
-// through.
+// through. The same script as the person at pendant-sim --check: the check ends by itself with
+// one of its exit statuses, and an await it never asked for names a line of the script.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
+#include "sim/check_runner.h"
 #include "sim/script.h"
 #include "sim/script_runner.h"
 #include "sim/tool_output.h"
@@ -79,5 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     sim::Interleaver out(output, devNull);
     fuzz::Check(sim::RunScript(script, out) == 0, "the tool did not return 0");
     fuzz::Check(output.Lost().empty() && out.Failed().empty(), "output was lost");
+
+    if (!sim::CheckScriptProblem(script).empty())
+        return 0;
+    CheckOptions options;
+    options.stepTimeoutMs = 1000; // virtual time: about 33 turns a wait
+    const sim::CheckRun run = sim::RunCheckScript(script, options, out);
+    fuzz::Check(run.status == CheckPassed || run.status == CheckFailed ||
+                    run.status == CheckNotOpened,
+                "the check ended with no status of its own");
+    if (!run.problem.empty()) {
+        const int line = std::atoi(run.problem.c_str());
+        fuzz::Check(line >= 1 && line <= lastLine, "an await that never came names no line");
+    }
+    fuzz::Check(output.Lost().empty() && out.Failed().empty(), "the check's output was lost");
     return 0;
 }

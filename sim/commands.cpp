@@ -292,6 +292,27 @@ std::string ParseReportSize(std::string_view, const Words& args, Step& step) {
     return "";
 }
 
+// The prompt's name only as a word here: which prompts the check has is the
+// check's to say, and pendant-sim --check holds the script to them before it
+// starts.
+std::string ParseAwait(std::string_view, const Words& args, Step& step) {
+    for (const char c : args[0])
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'))
+            return "prompt " + Quoted(args[0]) + " is not a prompt name (pattern-1, axis-off, ...)";
+    step.text = args[0];
+    return "";
+}
+
+std::string ParseAnswer(std::string_view, const Words& args, Step& step) {
+    if (args[0] == "y" || args[0] == "n")
+        step.text = args[0];
+    else if (args[0] == "enter")
+        step.text = ""; // Enter alone: the check skips the step it is in
+    else
+        return "answer is " + Quoted(args[0]) + "; say y, n or enter";
+    return "";
+}
+
 std::string NoArguments(std::string_view, const Words&, Step&) {
     return "";
 }
@@ -304,6 +325,10 @@ constexpr const char* Setter = "it goes through the tool's own setters, and here
 constexpr const char* GadgetOnly = "it is a pendant-gadget command (docs/gadget.md)";
 constexpr const char* WaitsInGadget =
     "it is a pendant-gadget command; here the tool turns when the script says turns N";
+
+constexpr const char* PersonAtCheck =
+    "it is what the person at pendant-sim --check does; with pendant-gadget the check runs on "
+    "the USB host and its person types there";
 
 constexpr const char* ZlpSummary = "a zero-length packet after every report that\nfills its "
                                    "last packet, or none (default:\nafter those longer than a "
@@ -362,6 +387,13 @@ constexpr Command Table[] = {
      "unbind the gadget from its controller, bind it again", "", 0, NoArguments},
     {"replug", Op::Replug, "replug", "", "", "", 0, NoArguments},
     {"zlp", Op::Zlp, "zlp on|off", ZlpSummary, ZlpSummary, "", 1, ParseZlp},
+    {"await", Op::Await, "await PROMPT",
+     "--check: wait until the check asks for PROMPT\n(pattern-1, axis-off, wheel-forward, unplug, "
+     "...)",
+     nullptr, PersonAtCheck, 1, ParseAwait},
+    {"answer", Op::Answer, "answer y|n|enter",
+     "--check: type y or n and Enter, or Enter alone\n(which skips the step)", nullptr,
+     PersonAtCheck, 1, ParseAnswer},
     {"stall", Op::Stall, "stall", nullptr, "halt the IN endpoint, clear the halt", GadgetOnly, 0,
      NoArguments},
     {"unstall", Op::Unstall, "unstall", nullptr, "", GadgetOnly, 0, NoArguments},

@@ -47,6 +47,10 @@ KeyResult Command(Screen& screen, const std::string& text, Dialect dialect) {
     }
     if (!has)
         return {};
+    if (IsPersonStep(result.step.op)) {
+        screen.message = "That is for pendant-sim --check scripts: here no check asks anything.";
+        return {};
+    }
     if (ScriptOnly(result.step.op, dialect)) {
         screen.message = dialect == Dialect::Sim
                              ? "That is for scripts: here the tool is open and turning already."

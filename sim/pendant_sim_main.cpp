@@ -1,7 +1,8 @@
 // pendant-sim: the tool itself, driving a virtual pendant. On a terminal it
 // draws the pendant's display and takes keys for its wheel and axis selector;
 // without one it plays a fixed wheel sequence in plain lines and ends. It
-// also plays scripts, and decodes captured frames and reports.
+// also plays scripts, runs the tool's check with a scripted person, and
+// decodes captured frames and reports.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "app/entry.h"
+#include "sim/check_runner.h"
 #include "sim/commands.h"
 #include "sim/decode.h"
 #include "sim/demo.h"
@@ -44,6 +47,18 @@ int RunScriptFile(const std::string& name) {
         std::fprintf(stderr, "pendant-sim: %s\n", problem.c_str());
         return BadInput;
     }
+    for (const sim::Step& step : script.steps)
+        if (sim::IsPersonStep(step.op)) {
+            const sim::Command* command = sim::Commands().data();
+            for (const sim::Command& c : sim::Commands())
+                if (c.op == step.op)
+                    command = &c;
+            std::fprintf(stderr,
+                         "pendant-sim: %s:%d: \"%s\" is for pendant-sim --check: without the "
+                         "check nothing asks for a person\n",
+                         name == "-" ? "<stdin>" : name.c_str(), step.line, command->name);
+            return BadInput;
+        }
     sim::ToolOutput output;
     if (!output.Problem().empty()) {
         std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
@@ -78,12 +93,93 @@ int CheckedStream(int status) {
     return CheckedStdout(status);
 }
 
+struct CheckArgs {
+    std::string script; // FILE or -, "" with a demo
+    bool demo = false;
+    bool faulty = false;
+    bool printScript = false;
+    // Passed to the check as the tool's own command line has them.
+    std::vector<std::string> toCheck;
+};
+
+int RunCheckMode(const CheckArgs& args) {
+    if ((args.demo || args.faulty) == !args.script.empty() || (args.demo && args.faulty)) {
+        std::fprintf(stderr, "pendant-sim: --check takes a script (FILE or -), or --demo or "
+                             "--demo-faulty\n");
+        return BadInput;
+    }
+    if (args.printScript && args.script.empty()) {
+        std::fputs(
+            sim::CheckDemoScript(args.faulty ? sim::CheckDemo::Faulty : sim::CheckDemo::Good),
+            stdout);
+        return CheckedStdout(0);
+    }
+    if (args.printScript) {
+        std::fprintf(stderr, "pendant-sim: --print-script prints the built-in scripts of --demo "
+                             "and --demo-faulty\n");
+        return BadInput;
+    }
+    // The check's options mean what they mean to pendant-test --check.
+    std::vector<const char*> argv = {"pendant-sim", "--check"};
+    for (const std::string& a : args.toCheck)
+        argv.push_back(a.c_str());
+    const ToolOptions tool = ParseOptions(static_cast<int>(argv.size()), argv.data());
+    if (!tool.problem.empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", tool.problem.c_str());
+        return BadInput;
+    }
+
+    sim::Script script;
+    std::string problem;
+    std::string name = args.script;
+    if (args.script.empty()) {
+        name = args.faulty ? "--demo-faulty" : "--demo";
+        std::istringstream text(
+            sim::CheckDemoScript(args.faulty ? sim::CheckDemo::Faulty : sim::CheckDemo::Good));
+        sim::ScriptError error;
+        if (!sim::ParseScript(text, script, error))
+            problem = name + ":" + std::to_string(error.line) + ": " + error.message;
+    } else {
+        sim::LoadScript(args.script, sim::Dialect::Sim, script, problem);
+        if (name == "-")
+            name = "<stdin>";
+    }
+    if (problem.empty()) {
+        const std::string wrong = sim::CheckScriptProblem(script);
+        if (!wrong.empty())
+            problem = name + ":" + wrong;
+    }
+    if (!problem.empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", problem.c_str());
+        return BadInput;
+    }
+
+    sim::ToolOutput output;
+    if (!output.Problem().empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
+        return 1;
+    }
+    sim::Interleaver out(output, output.OriginalFd());
+    const sim::CheckRun run = sim::RunCheckScript(script, tool.checkOptions, out);
+    for (const std::string* lost : {&output.Lost(), &out.Failed()})
+        if (!lost->empty()) {
+            std::fprintf(stderr, "pendant-sim: %s\n", lost->c_str());
+            return 1;
+        }
+    if (!run.problem.empty()) {
+        std::fprintf(stderr, "pendant-sim: %s:%s\n", name.c_str(), run.problem.c_str());
+        return BadInput;
+    }
+    return run.status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"pendant-sim: the pendant test tool, driving a virtual pendant.\n"
                  "On a terminal: the pendant's display, keys for its wheel and axis selector.\n"
-                 "Otherwise: a fixed wheel sequence in plain lines, then it ends.",
+                 "Otherwise: a fixed wheel sequence in plain lines, then it ends.\n"
+                 "--check: pendant-test's check, with a script playing the person at the pendant.",
                  "pendant-sim"};
     app.set_version_flag("--version", std::string("pendant-sim ") + PendantVersion,
                          "Print the version and exit");
@@ -94,9 +190,44 @@ int main(int argc, char** argv) {
                                         "Play a script (a file, or - for standard input); "
                                         "see docs/sim.md and --commands")
                              ->type_name("FILE|-");
-    app.add_flag("--demo", demo, "Play the fixed wheel sequence in plain lines, then end")
+    app.add_flag("--demo", demo,
+                 "Play the fixed wheel sequence in plain lines, then end; with --check: the "
+                 "check of a good pendant")
         ->excludes(scriptOption);
     app.add_flag("--commands", commands, "List the script language's commands");
+
+    CheckArgs check;
+    auto* checkOption =
+        app.add_option("--check", check.script,
+                       "Run pendant-test's check against the virtual pendant with a scripted "
+                       "person: a script (a file, or - for standard input; await and answer "
+                       "are the person's), or with --demo a good pendant, with --demo-faulty "
+                       "a faulty one")
+            ->expected(0, 1)
+            ->type_name("[FILE|-]")
+            ->excludes(scriptOption);
+    app.add_flag("--demo-faulty", check.faulty,
+                 "With --check: a pendant whose wheel never turns backward and whose display "
+                 "is rejected")
+        ->needs(checkOption);
+    app.add_flag("--print-script", check.printScript,
+                 "With --check --demo or --demo-faulty: print its script and exit")
+        ->needs(checkOption);
+    std::string stepTimeout, report;
+    bool noPerson = false;
+    auto* stepTimeoutOption =
+        app.add_option("--step-timeout", stepTimeout,
+                       "With --check: each wait of a step ends after S seconds (1 to 3600, "
+                       "default 30; virtual time)")
+            ->type_name("S")
+            ->needs(checkOption);
+    auto* reportOption = app.add_option("--report", report, "With --check: write its JSON record")
+                             ->type_name("FILE")
+                             ->needs(checkOption);
+    auto* noPersonOption =
+        app.add_flag("--no-person", noPerson,
+                     "With --check: skip the steps that need a person (display, unplug)")
+            ->needs(checkOption);
 
     std::vector<std::string> frameHex, values, reportHex;
     auto* decodeFrame = app.add_subcommand(
@@ -133,6 +264,16 @@ int main(int argc, char** argv) {
         return CheckedStream(
             sim::DecodeReportCommand(reportHex.empty() ? AllOf(std::cin) : Joined(reportHex),
                                      reportHex.empty(), std::cout, std::cerr));
+    if (*checkOption) {
+        check.demo = demo;
+        if (*stepTimeoutOption)
+            check.toCheck.insert(check.toCheck.end(), {"--step-timeout", stepTimeout});
+        if (*reportOption)
+            check.toCheck.insert(check.toCheck.end(), {"--report", report});
+        if (*noPersonOption && noPerson)
+            check.toCheck.push_back("--no-person");
+        return CheckedStdout(RunCheckMode(check));
+    }
     if (!scriptName.empty())
         return RunScriptFile(scriptName);
     if (!demo && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {

@@ -51,6 +51,10 @@ bool IsSetup(Op op) {
            op == Op::Pipes || op == Op::ReportSize;
 }
 
+bool IsPersonStep(Op op) {
+    return op == Op::Await || op == Op::Answer;
+}
+
 std::string ReportSizeProblem(const Step& step, std::size_t reportBytes) {
     if (step.op != Op::Report || step.raw || reportBytes == 0 || step.bytes.size() == reportBytes)
         return "";

@@ -40,6 +40,9 @@ enum class Op {
     Unplug,
     Replug,
     Zlp, // whether a zero-length packet follows a report that fills its last packet
+    // pendant-sim --check only: what the person at the check does.
+    Await,  // until the check waits for a prompt
+    Answer, // a line typed at the check: y, n or Enter
     // pendant-gadget only.
     WaitRead,   // until the host has read every queued report
     WaitFrames, // until the host has sent N frames in all
@@ -58,7 +61,7 @@ struct Step {
     int line = 0;
     Op op = Op::Turns;
     bool present = true;                // Device
-    std::string text;                   // Path
+    std::string text;                   // Path; Await: the prompt; Answer: the line
     std::vector<std::uint8_t> bytes;    // Descriptor, Interface, Report, Jog
     std::vector<PipeDescription> pipes; // Pipes
     // Fail: the call that fails.
@@ -79,6 +82,9 @@ struct Step {
 
 // True for the commands that describe the device before the tool opens it.
 bool IsSetup(Op op);
+// True for what the person at pendant-sim --check does (await, answer):
+// without a check there is nothing to wait for or to answer.
+bool IsPersonStep(Op op);
 
 // Parses one line. Returns "" and sets has (false for a blank or comment
 // line), or says what is wrong with the line.

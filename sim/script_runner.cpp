@@ -86,6 +86,34 @@ std::string DescribeFrame(unsigned number, const vp::ReceivedFrame& frame) {
     return text;
 }
 
+std::size_t PrepareDevice(const Script& script) {
+    vp::Reset();
+    // A script of a million turns must not keep a million calls.
+    vp::KeepHistory(false);
+    std::size_t i = 0;
+    for (; i < script.steps.size(); ++i) {
+        const Step& step = script.steps[i];
+        if (IsSetup(step.op))
+            ApplySetup(step);
+        else if (step.op == Op::Fail)
+            vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+        else
+            break;
+    }
+    return i;
+}
+
+void PlayStep(const Step& step, PendantDevice& device, const PendantPort& port, Interleaver& out) {
+    if (step.op == Op::Unplug)
+        out.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
+    if (step.op == Op::Replug)
+        out.Line("[sim] line " + std::to_string(step.line) + ": replugged");
+    // A script's reports were held to the report size when it was read.
+    const std::string problem = ApplyStep(step, device, port);
+    if (!problem.empty())
+        out.Line("[sim] line " + std::to_string(step.line) + ": " + problem);
+}
+
 namespace {
 
 // Walks the steps from the tool's turn hook: runs the steps up to the next
@@ -130,16 +158,7 @@ class Player {
     }
 
   private:
-    void Apply(const Step& step, PendantDevice& device) {
-        if (step.op == Op::Unplug)
-            out_.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
-        if (step.op == Op::Replug)
-            out_.Line("[sim] line " + std::to_string(step.line) + ": replugged");
-        // A script's reports were held to the report size when it was read.
-        const std::string problem = ApplyStep(step, device, port_);
-        if (!problem.empty())
-            out_.Line("[sim] line " + std::to_string(step.line) + ": " + problem);
-    }
+    void Apply(const Step& step, PendantDevice& device) { PlayStep(step, device, port_, out_); }
 
     const PendantPort port_ = VirtualPendantPort();
     const Script& script_;
@@ -154,21 +173,9 @@ class Player {
 } // namespace
 
 int RunScript(const Script& script, Interleaver& out) {
-    vp::Reset();
-    // A script of a million turns must not keep a million calls.
-    vp::KeepHistory(false);
     // Everything before the first running step happens before the tool
-    // opens the pendant; a fail there may hit the opening itself.
-    std::size_t i = 0;
-    for (; i < script.steps.size(); ++i) {
-        const Step& step = script.steps[i];
-        if (IsSetup(step.op))
-            ApplySetup(step);
-        else if (step.op == Op::Fail)
-            vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
-        else
-            break;
-    }
+    // opens the pendant.
+    const std::size_t i = PrepareDevice(script);
     Script rest;
     rest.steps.assign(script.steps.begin() + static_cast<std::ptrdiff_t>(i), script.steps.end());
 

@@ -26,6 +26,17 @@ std::string ApplyStep(const Step& step, PendantDevice& device, const PendantPort
 // Applies a device description step to the virtual pendant.
 void ApplySetup(const Step& step);
 
+// Resets the virtual pendant (keeping no history) and applies what comes
+// before the script's first running step: the device description, and
+// fails that may hit the opening itself. Returns where the running steps
+// start.
+std::size_t PrepareDevice(const Script& script);
+
+// Plays a running step between the tool's turns as script mode does:
+// unplug and replug are said ("[sim] line N: unplugged"), and so is a step
+// the pendant refused.
+void PlayStep(const Step& step, PendantDevice& device, const PendantPort& port, Interleaver& out);
+
 // A received frame as script mode prints it: its bytes, then its values.
 std::string DescribeFrame(unsigned number, const virtual_pendant::ReceivedFrame& frame);
 

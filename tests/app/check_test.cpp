@@ -88,7 +88,12 @@ class CheckTest : public VirtualPendantTest {
   protected:
     Outcome Run(ScriptedPerson& person, CheckOptions options = {}) {
         options.stepTimeoutMs = StepMs;
-        options.reportPath = ::testing::TempDir() + "check_record.json";
+        // Named after the test: CTest runs tests side by side.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (c == '/')
+                c = '.';
+        options.reportPath = ::testing::TempDir() + "check_record." + name + ".json";
         std::remove(options.reportPath.c_str());
         Outcome o;
         const CheckPerson p = person.Person();

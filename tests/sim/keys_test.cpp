@@ -127,6 +127,11 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
                                 EXPECT_EQ(s.message, "That is for scripts: here the tool is "
                                                      "open and turning already.");
                             }));
+    cases.push_back(command("an answer is for the check", Dialect::Sim, "answer y", KeyDo::Nothing,
+                            [](const sim::Screen& s, const sim::KeyResult&) {
+                                EXPECT_EQ(s.message, "That is for pendant-sim --check scripts: "
+                                                     "here no check asks anything.");
+                            }));
     cases.push_back(command("waits are for scripts", Dialect::Gadget, "wait-frames 2",
                             KeyDo::Nothing, [](const sim::Screen& s, const sim::KeyResult&) {
                                 EXPECT_EQ(s.message,
