@@ -18,7 +18,7 @@ const protocol::DisplayValues CheckPatterns[CheckPatternCount] = {
      {-4567.891f, -5678.912f, -6789.123f},
      {12345, 23456, 34567, 45678}},
     {{-5678.901f, -6789.012f, -7890.123f},
-     {8901.234f, 9012.345f, 1023.456f},
+     {8901.234f, 9012.345f, 5012.454f},
      {61234, 50123, 40312, 56789}},
 };
 
@@ -117,11 +117,14 @@ constexpr std::size_t StepCount = 5;
 constexpr int WheelCountsNeeded = 10;
 
 void PrintValues(const protocol::DecodedDisplay& d) {
-    std::printf("    set 1: %+10.3f %+10.3f %+10.3f\n", d.CoordSet1[0], d.CoordSet1[1],
+    // Four decimals, as the frame carries them: the tool rounds to three,
+    // and a display that shows the fourth shows what single precision
+    // left there.
+    std::printf("    set 1: %+11.4f %+11.4f %+11.4f\n", d.CoordSet1[0], d.CoordSet1[1],
                 d.CoordSet1[2]);
-    std::printf("    set 2: %+10.3f %+10.3f %+10.3f\n", d.CoordSet2[0], d.CoordSet2[1],
+    std::printf("    set 2: %+11.4f %+11.4f %+11.4f\n", d.CoordSet2[0], d.CoordSet2[1],
                 d.CoordSet2[2]);
-    std::printf("    words: %10u %10u %10u %10u\n", static_cast<unsigned>(d.DisplayWord[0]),
+    std::printf("    words: %11u %11u %11u %11u\n", static_cast<unsigned>(d.DisplayWord[0]),
                 static_cast<unsigned>(d.DisplayWord[1]), static_cast<unsigned>(d.DisplayWord[2]),
                 static_cast<unsigned>(d.DisplayWord[3]));
 }

@@ -316,22 +316,34 @@ TEST_F(CheckTest, ConnectionFailsWithoutAnInPipe) {
     EXPECT_EQ(o.record.at("steps").at(2).at("why"), "no IN pipe to read reports from");
 }
 
-TEST(CheckPatterns, DifferInEveryPlaceAndSurviveTheWire) {
+TEST(CheckPatterns, DifferInEveryPlaceAsTheDisplayShowsThem) {
+    // Sign, four digits and four decimals, as the pendant decodes the frame.
+    auto shown = [](const protocol::DisplayValues& pattern) {
+        protocol::DecodedDisplay d;
+        EXPECT_EQ(protocol::DecodeDisplayFrame(protocol::BuildFrame(pattern).data(), d), "");
+        return d;
+    };
     auto places = [](double v) {
         char text[16];
-        std::snprintf(text, sizeof text, "%+09.3f", v);
+        std::snprintf(text, sizeof text, "%+010.4f", v);
         return std::string(text);
     };
-    const auto& a = CheckPatterns[0];
-    const auto& b = CheckPatterns[1];
+    const protocol::DecodedDisplay a = shown(CheckPatterns[0]), b = shown(CheckPatterns[1]);
     for (int i = 0; i < 6; ++i) {
-        const float va = i < 3 ? a.CoordSet1[i] : a.CoordSet2[i - 3];
-        const float vb = i < 3 ? b.CoordSet1[i] : b.CoordSet2[i - 3];
+        const double va = i < 3 ? a.CoordSet1[i] : a.CoordSet2[i - 3];
+        const double vb = i < 3 ? b.CoordSet1[i] : b.CoordSet2[i - 3];
         const std::string sa = places(va), sb = places(vb);
         for (std::size_t c = 0; c < sa.size(); ++c) {
             if (sa[c] != '.') {
                 EXPECT_NE(sa[c], sb[c]) << sa << " and " << sb << " share place " << c;
             }
+        }
+    }
+    for (int n = 0; n < CheckPatternCount; ++n) {
+        const protocol::DecodedDisplay d = shown(CheckPatterns[n]);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(d.CoordSet1[i], CheckPatterns[n].CoordSet1[i], 0.0005);
+            EXPECT_NEAR(d.CoordSet2[i], CheckPatterns[n].CoordSet2[i], 0.0005);
         }
     }
     for (int w = 0; w < 4; ++w) {
@@ -340,15 +352,6 @@ TEST(CheckPatterns, DifferInEveryPlaceAndSurviveTheWire) {
         std::snprintf(sb, sizeof sb, "%05u", static_cast<unsigned>(b.DisplayWord[w]));
         for (int c = 0; c < 5; ++c)
             EXPECT_NE(sa[c], sb[c]) << sa << " and " << sb;
-    }
-    // What the pendant decodes is the pattern to the last of its decimals.
-    for (const auto& pattern : CheckPatterns) {
-        protocol::DecodedDisplay shown;
-        EXPECT_EQ(protocol::DecodeDisplayFrame(protocol::BuildFrame(pattern).data(), shown), "");
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(places(shown.CoordSet1[i]), places(pattern.CoordSet1[i]));
-            EXPECT_EQ(places(shown.CoordSet2[i]), places(pattern.CoordSet2[i]));
-        }
     }
 }
 
