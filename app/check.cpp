@@ -89,6 +89,10 @@ class Check {
     // to come back; false when it did not (the check ends).
     bool AfterGone(CheckStep& step);
     void Interrupted(CheckStep& step);
+    // The endings every wait settles alike: Enter skips the step, Ctrl+C
+    // ends the check, the pendant going fails the step (AfterGone). True
+    // when the step ended so.
+    bool Ended(CheckStep& step, WaitEnd end);
     void Timeout(CheckStep& step, const char* what);
     double Seconds() const { return static_cast<double>(options_.stepTimeoutMs) / 1000.0; }
 
@@ -244,6 +248,26 @@ void Check::Interrupted(CheckStep& step) {
     stopped_ = true;
 }
 
+bool Check::Ended(CheckStep& step, WaitEnd end) {
+    switch (end) {
+    case WaitEnd::Skipped:
+        std::printf("  -> skipped\n");
+        step.result = StepResult::Skipped;
+        step.why = "skipped with Enter";
+        return true;
+    case WaitEnd::Interrupted:
+        Interrupted(step);
+        return true;
+    case WaitEnd::Gone:
+        AfterGone(step);
+        return true;
+    case WaitEnd::Done:
+    case WaitEnd::TimedOut:
+        break;
+    }
+    return false;
+}
+
 void Check::Timeout(CheckStep& step, const char* what) {
     char why[160];
     std::snprintf(why, sizeof why, "%s within %g s", what, Seconds());
@@ -345,6 +369,8 @@ void Check::Display() {
         std::printf("  Does it? Type y or n and Enter (Enter alone skips).\n");
         const CheckPrompt prompt = p == 0 ? CheckPrompt::Pattern1 : CheckPrompt::Pattern2;
         const WaitEnd end = Wait(prompt, Takes::Answer, [] { return false; });
+        if (Ended(step, end))
+            return;
         char why[120];
         switch (end) {
         case WaitEnd::Done:
@@ -361,17 +387,8 @@ void Check::Display() {
             std::printf("  -> %s within %g s\n", why, Seconds());
             Timeout(step, why);
             break;
-        case WaitEnd::Skipped:
-            std::printf("  -> skipped\n");
-            step.result = StepResult::Skipped;
-            step.why = "skipped with Enter";
+        default: // settled by Ended
             break;
-        case WaitEnd::Interrupted:
-            Interrupted(step);
-            return;
-        case WaitEnd::Gone:
-            AfterGone(step);
-            return;
         }
         if (step.result != StepResult::NotRun)
             break;
@@ -410,6 +427,8 @@ void Check::Axis() {
         std::printf("  Turn the axis selector to %s.\n", p.name);
         const WaitEnd end = Wait(p.prompt, Takes::Nothing,
                                  [&] { return sawReport_ && AxisIndexOf(axisCode_) == p.axis; });
+        if (Ended(step, end))
+            return;
         char why[120];
         switch (end) {
         case WaitEnd::Done: {
@@ -428,17 +447,8 @@ void Check::Axis() {
                         sawReport_ ? "" : " (no report at all)");
             Timeout(step, why);
             return;
-        case WaitEnd::Skipped:
-            std::printf("  -> skipped\n");
-            step.result = StepResult::Skipped;
-            step.why = "skipped with Enter";
-            return;
-        case WaitEnd::Interrupted:
-            Interrupted(step);
-            return;
-        case WaitEnd::Gone:
-            AfterGone(step);
-            return;
+        default: // settled by Ended
+            break;
         }
     }
     step.result = StepResult::Pass;
@@ -503,6 +513,8 @@ void Check::Wheel() {
                 count();
             return *w.total >= WheelCountsNeeded;
         });
+        if (Ended(step, end))
+            return;
         switch (end) {
         case WaitEnd::Done:
             std::printf("  -> %lld counts %s\n", *w.total, w.words);
@@ -518,17 +530,8 @@ void Check::Wheel() {
             }
             break;
         }
-        case WaitEnd::Skipped:
-            std::printf("  -> skipped\n");
-            step.result = StepResult::Skipped;
-            step.why = "skipped with Enter";
-            return;
-        case WaitEnd::Interrupted:
-            Interrupted(step);
-            return;
-        case WaitEnd::Gone:
-            AfterGone(step);
-            return;
+        default: // settled by Ended
+            break;
         }
     }
     // The counts of the last reports are sent now, so that what is judged is
@@ -590,7 +593,10 @@ void Check::Wheel() {
                     "and it should now show %+.3f.\n",
                     most + 1, static_cast<double>(peak[most]), shown.CoordSet2[most]);
         std::printf("  Did it? Type y or n and Enter (Enter alone skips).\n");
-        switch (Wait(CheckPrompt::WheelDisplay, Takes::Answer, [] { return false; })) {
+        const WaitEnd end = Wait(CheckPrompt::WheelDisplay, Takes::Answer, [] { return false; });
+        if (Ended(step, end))
+            return;
+        switch (end) {
         case WaitEnd::Done:
             std::printf("  -> %s\n", answerYes_ ? "yes" : "no");
             if (!answerYes_) {
@@ -603,17 +609,8 @@ void Check::Wheel() {
             std::printf("  -> no answer within %g s\n", Seconds());
             Timeout(step, "no answer whether the display followed");
             return;
-        case WaitEnd::Skipped:
-            std::printf("  -> skipped\n");
-            step.result = StepResult::Skipped;
-            step.why = "skipped with Enter";
-            return;
-        case WaitEnd::Interrupted:
-            Interrupted(step);
-            return;
-        case WaitEnd::Gone:
-            AfterGone(step);
-            return;
+        default: // settled by Ended
+            break;
         }
     }
     step.result = StepResult::Pass;
@@ -631,7 +628,10 @@ void Check::Unplug() {
     if (!Readable(step))
         return;
     std::printf("  Unplug the pendant now (Enter skips this step).\n");
-    switch (Wait(CheckPrompt::Unplug, Takes::Nothing, [] { return false; })) {
+    const WaitEnd end = Wait(CheckPrompt::Unplug, Takes::Nothing, [] { return false; });
+    if (Ended(step, end))
+        return;
+    switch (end) {
     case WaitEnd::Done:
         break;
     case WaitEnd::TimedOut:
@@ -639,15 +639,7 @@ void Check::Unplug() {
         step.result = StepResult::Skipped;
         step.why = "not unplugged within " + std::to_string(options_.stepTimeoutMs / 1000) + " s";
         return;
-    case WaitEnd::Skipped:
-        std::printf("  -> skipped\n");
-        step.result = StepResult::Skipped;
-        step.why = "skipped with Enter";
-        return;
-    case WaitEnd::Interrupted:
-        Interrupted(step);
-        return;
-    case WaitEnd::Gone:
+    default: // settled by Ended
         break;
     }
     const DWORD goneAt = GetTickCount();

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -40,6 +41,25 @@ std::string AllOf(std::istream& in) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Runs play with the tool's output interleaved with the simulator's; false
+// (said on standard error) when that output could not be set up or lost
+// something.
+bool WithToolOutput(const std::function<void(sim::Interleaver&)>& play) {
+    sim::ToolOutput output;
+    if (!output.Problem().empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
+        return false;
+    }
+    sim::Interleaver out(output, output.OriginalFd());
+    play(out);
+    for (const std::string* lost : {&output.Lost(), &out.Failed()})
+        if (!lost->empty()) {
+            std::fprintf(stderr, "pendant-sim: %s\n", lost->c_str());
+            return false;
+        }
+    return true;
+}
+
 int RunScriptFile(const std::string& name) {
     sim::Script script;
     std::string problem;
@@ -59,18 +79,9 @@ int RunScriptFile(const std::string& name) {
                          name == "-" ? "<stdin>" : name.c_str(), step.line, command->name);
             return BadInput;
         }
-    sim::ToolOutput output;
-    if (!output.Problem().empty()) {
-        std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
+    int status = 0;
+    if (!WithToolOutput([&](sim::Interleaver& out) { status = sim::RunScript(script, out); }))
         return 1;
-    }
-    sim::Interleaver out(output, output.OriginalFd());
-    const int status = sim::RunScript(script, out);
-    for (const std::string* lost : {&output.Lost(), &out.Failed()})
-        if (!lost->empty()) {
-            std::fprintf(stderr, "pendant-sim: %s\n", lost->c_str());
-            return 1;
-        }
     return status;
 }
 
@@ -154,18 +165,11 @@ int RunCheckMode(const CheckArgs& args) {
         return BadInput;
     }
 
-    sim::ToolOutput output;
-    if (!output.Problem().empty()) {
-        std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
+    sim::CheckRun run;
+    if (!WithToolOutput([&](sim::Interleaver& out) {
+            run = sim::RunCheckScript(script, tool.checkOptions, out);
+        }))
         return 1;
-    }
-    sim::Interleaver out(output, output.OriginalFd());
-    const sim::CheckRun run = sim::RunCheckScript(script, tool.checkOptions, out);
-    for (const std::string* lost : {&output.Lost(), &out.Failed()})
-        if (!lost->empty()) {
-            std::fprintf(stderr, "pendant-sim: %s\n", lost->c_str());
-            return 1;
-        }
     if (!run.problem.empty()) {
         std::fprintf(stderr, "pendant-sim: %s:%s\n", name.c_str(), run.problem.c_str());
         return BadInput;

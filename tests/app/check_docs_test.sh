@@ -13,15 +13,8 @@ trap 'rm -rf "$work"' EXIT
 # shellcheck source=SCRIPTDIR/../support/lib.sh
 source "$(dirname "$0")/../support/lib.sh"
 
-# The fenced block after a marker comment in the page.
-block() {
-    awk -v marker="<!-- $1 -->" '
-        $0 == marker { armed = 1; next }
-        armed && /^```/ { if (inside) exit; inside = 1; next }
-        inside { print }' "$docs"
-}
-block check-schema >"$work/schema.json"
-block check-session >"$work/session.txt"
+doc_block "$docs" check-schema >"$work/schema.json"
+doc_block "$docs" check-session >"$work/session.txt"
 [ -s "$work/schema.json" ] || fail "docs/check.md: no schema block"
 [ -s "$work/session.txt" ] || fail "docs/check.md: no session block"
 

@@ -25,13 +25,7 @@ frame='06 FE FD 0F 01 00 88 13 | 06 02 00 C4 89 7B 00 DA | 06 11 00 00 0A 00 00 
 read -ra frame_words <<<"$frame"
 values='set1 1.5000 -2.2500 123.4570 | set2 0.0010 0.0000 10.0000 | words 100 200 3000 12000'
 
-# The fenced block after a marker comment in the docs.
-block() {
-    awk -v marker="<!-- $1 -->" '
-        $0 == marker { found = 1; next }
-        found && /^```/ { if (inside) exit; inside = 1; next }
-        inside { print }' "$docs"
-}
+block() { doc_block "$docs" "$1"; }
 
 # 1. The documented example reproduces the example frame byte for byte, and
 #    the documented output is what the program prints.

@@ -19,6 +19,7 @@
 #   expect_status NAME STATUS the status run_saving kept for NAME is STATUS
 #   summary LABEL             "LABEL: N checks, M failed"
 #   all_passed                succeeds when nothing failed
+#   doc_block FILE MARKER     the fenced block after "<!-- MARKER -->" in FILE
 
 checks=0 failures=0
 
@@ -84,4 +85,11 @@ summary() {
 
 all_passed() {
     [ "$failures" -eq 0 ]
+}
+
+doc_block() {
+    awk -v marker="<!-- $2 -->" '
+        $0 == marker { found = 1; next }
+        found && /^```/ { if (inside) exit; inside = 1; next }
+        inside { print }' "$1"
 }
