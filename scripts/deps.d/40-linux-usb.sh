@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packages for the Linux backend (libusb-1.0, libudev) and its VM test
 # (qemu, busybox, cpio, udev, coreutils' stdbuf; usbutils' lsusb and
-# usbhid-dump and Debian's libhidapi as HID hosts that are not ours), plus Debian's own kernel
+# usbhid-dump and Debian's libhidapi as HID hosts that are not ours; jq to read
+# the check's records in the guest), plus Debian's own kernel
 # image for the guest. The kernel package is downloaded and unpacked into a
 # cache, never installed: the guest boots it, the host keeps its own kernel.
 # Idempotent: nothing is fetched when everything is already there.
@@ -9,7 +10,7 @@ set -euo pipefail
 source "$(dirname "$0")/../lib/apt.sh"
 
 apt_install qemu-system-x86 busybox-static cpio udev libusb-1.0-0-dev libudev-dev \
-    pkg-config coreutils xz-utils usbutils libhidapi-dev
+    pkg-config coreutils xz-utils usbutils libhidapi-dev jq
 
 cache="${PENDANT_VM_CACHE:-/var/cache/pendant-test-vm}"
 

@@ -6,14 +6,17 @@
 # error fails the case.
 #
 #   run_case.sh --wine WINE-RUN --arch win32|win64 --prefix DIR [--device INSTANCE-ID [--ref REFSTRING]]
-#               [--stdin TEXT] [--line TEXT]... [--status N] -- PROGRAM [ARGS...]
+#               [--stdin TEXT | --stdin-open] [--line TEXT]... [--status N] -- PROGRAM [ARGS...]
 #
-# --stdin TEXT is given in printf notation (\n is a line feed); each --line is
+# --stdin TEXT is given in printf notation (\n is a line feed); with
+# --stdin-open standard input stays open and empty until the program ends, so
+# a program that reads it never ends by itself (Wine's time-out kills it and
+# the status is not the one expected); each --line is
 # one expected output line, taken literally. A Windows program writes its text
 # output in text mode, so every line ends in CR LF there.
 set -euo pipefail
 
-wine_run="" arch="" prefix="" device="" ref="" stdin_text="" status_want=0
+wine_run="" arch="" prefix="" device="" ref="" stdin_text="" stdin_open=0 status_want=0
 expected_lines=()
 have_lines=0
 while [ $# -gt 0 ]; do
@@ -24,6 +27,7 @@ while [ $# -gt 0 ]; do
     --device) device="$2"; shift 2 ;;
     --ref) ref="$2"; shift 2 ;;
     --stdin) stdin_text="$2"; shift 2 ;;
+    --stdin-open) stdin_open=1; shift ;;
     --line) expected_lines+=("$2"); have_lines=1; shift 2 ;;
     --status) status_want="$2"; shift 2 ;;
     --) shift; break ;;
@@ -80,9 +84,20 @@ if ! "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 regedit /S "$(pr
 fi
 
 set +e
-# shellcheck disable=SC2059 # --stdin takes printf escapes (\n)
-printf "$stdin_text" | "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 "$@" >"$work/out" 2>"$work/err"
-status=$?
+if [ "$stdin_open" -eq 1 ]; then
+    mkfifo "$work/in"
+    "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 "$@" <"$work/in" >"$work/out" 2>"$work/err" &
+    pid=$!
+    # The writing end, held open and never written, until the program ends.
+    exec 3>"$work/in"
+    wait "$pid"
+    status=$?
+    exec 3>&-
+else
+    # shellcheck disable=SC2059 # --stdin takes printf escapes (\n)
+    printf "$stdin_text" | "$wine_run" --arch "$arch" --prefix "$prefix" --timeout 60 "$@" >"$work/out" 2>"$work/err"
+    status=$?
+fi
 set -e
 
 fail=0

@@ -91,6 +91,7 @@ vm_main() {
         scenario_main
         # What a scenario left running would disturb the next one.
         pt_stop
+        gadget_play_stop
         gadget_stop >/dev/null 2>&1
     done
     vm_result "DONE pass=$vm_npass fail=$vm_nfail"
@@ -166,6 +167,37 @@ gadget_send() { echo "report $*" >&7; }
 # A report of another size than the gadget's report descriptor declares, as
 # a malformed pendant sends (logged IN-RAW).
 gadget_send_raw() { echo "report --raw $*" >&7; }
+
+# gadget_play COMMANDS REPORTS: keeps the gadget playing COMMANDS (script
+# lines separated by ';', REPORTS reports in all) over and over, topped up
+# whenever less than one round of them is left unread, so that a host that
+# waits for any one of them gets it within a round, however slow it is.
+# gadget_play_stop ends the playing; what is queued still goes out.
+play_pid=""
+gadget_play() {
+    local round="$1" per="$2"
+    gadget_play_stop
+    rm -f /tmp/play.stop
+    (
+        exec 8>&- # not pendant-test's standard input
+        queued=$(gadget_count '^IN-SENT')
+        while [ ! -e /tmp/play.stop ]; do
+            if [ $((queued - $(gadget_count '^IN-SENT'))) -lt "$per" ]; then
+                # One write, so no line of the scenario's own lands inside it.
+                echo "$round" | tr ';' '\n' >&7
+                queued=$((queued + per))
+            fi
+            usleep 200000
+        done
+    ) &
+    play_pid=$!
+}
+gadget_play_stop() {
+    [ -n "$play_pid" ] || return 0
+    touch /tmp/play.stop
+    wait "$play_pid"
+    play_pid=""
+}
 
 # gadget_count PATTERN: how many log lines match.
 gadget_count() { grep -c "$1" "$GADGET_LOG"; }
@@ -516,4 +548,56 @@ usbmon_data() {
 # completion (the bytes the transfer moved).
 usbmon_lengths() {
     awk -v ev="$2" -v addr="$3" '$3 == ev && $4 == addr { print $6 }' "$1"
+}
+
+# ---- pendant-test --check (the check-* scenarios)
+
+RECORD=/tmp/check.json
+# The selector through off, 1, 2 and 3, then the wheel on axis 3 forward by
+# 20 counts and back by 20: every wait of the check is met within a round.
+# shellcheck disable=SC2034 # for the scenarios
+GOOD_ROUND="jog 0 0;jog 1 0;jog 2 0;jog 3 0;jog 3 5;jog 3 5;jog 3 5;jog 3 5;jog 3 -5;jog 3 -5;jog 3 -5;jog 3 -5"
+# shellcheck disable=SC2034 # for the scenarios
+GOOD_ROUND_REPORTS=12
+
+# check_start [pendant-test options]: the gadget pendant plugged in and
+# pendant-test --check, its record to $RECORD, holding it; the step times
+# are the scenario's to give.
+check_start() {
+    rm -f "$RECORD"
+    vm_check "pendant ready" pendant_ready || return 1
+    PT_ARGS="--check --report $RECORD $*"
+    pt_start
+    PT_ARGS=""
+    vm_check "opened" pt_opened
+}
+
+# record_has FILTER: jq (a JSON parser that is not ours) reads the record
+# and FILTER is true of it.
+record_has() { jq -e "$1" "$RECORD" >/dev/null 2>&1; }
+# record_check NAME FILTER: the same as a check.
+record_check() { vm_check "record: $1" record_has "$2"; }
+# The guest has jq only when the build host has it (it is copied in).
+have_jq() {
+    command -v jq >/dev/null && return 0
+    vm_fail "record" "no jq in the guest: the build host lacks jq (scripts/deps.sh installs it)"
+    return 1
+}
+
+# pattern_decoded N: the gadget decoded a frame that shows pattern N as the
+# check told the person to look for it (to the three decimals it prints).
+pattern_decoded() {
+    local want
+    want=$(awk -v n="$1" '
+        $1 == "Pattern" && $3 == "sent." { on = ($2 == n); next }
+        on && $1 == "set" { for (i = 3; i <= NF; i++) out = out sprintf(" %.3f", $i + 0) }
+        on && $1 == "words:" { for (i = 2; i <= NF; i++) out = out sprintf(" %.3f", $i + 0); print out; exit }
+    ' "$PT_OUT")
+    [ -n "$want" ] || return 1
+    grep '^COORDS' "$GADGET_LOG" | awk '{
+        out = ""
+        for (i = 2; i <= 7; i++) out = out sprintf(" %.3f", $i + 0)
+        for (i = 9; i <= 12; i++) out = out sprintf(" %.3f", $i + 0)
+        print out
+    }' | grep -qxF -- "$want"
 }

@@ -16,6 +16,22 @@ send_traced() {
     trace_line_of "$@" >>"$EXPECTED"
 }
 
+# The trace line of each report the gadget logs as sent since it was
+# plugged in the second time.
+sent_after_replug() {
+    local r
+    awk '/^PLUGGED/ { n++; next } n >= 2 && /^IN-SENT / { sub(/^IN-SENT /, ""); print }' \
+        "$GADGET_LOG" | while read -r r; do
+        # shellcheck disable=SC2086 # the report's bytes, one word each
+        trace_line_of $r
+    done
+}
+# The trace lines pendant-test printed after its second survey.
+traced_after_second_survey() {
+    sed 's/Read from rk27:/\nRead from rk27:/g' "$PT_OUT" |
+        awk '/Endpoint query complete/ { n++ } n >= 2 && /^Read from rk27:/'
+}
+
 scenario_main() {
     local frames t0 t1 r sent old_ifs
     if ! vm_check "ready" pendant_ready; then
@@ -73,6 +89,16 @@ scenario_main() {
     usleep 300000
     vm_check "survey twice and every trace line, exact" pt_is_expected ||
         vm_show "pendant-test output" "$PT_OUT"
+    # From the gadget's side: each report it logs as sent after the replug
+    # has its trace line after the second survey, in order.
+    sent_after_replug >/tmp/sent-after.traced
+    traced_after_second_survey >/tmp/traced-after.out
+    vm_check "the gadget sent $sent reports after the replug" \
+        test "$(wc -l </tmp/sent-after.traced)" -eq "$sent"
+    vm_check "no trace line lost after the replug: one per report sent, in order" \
+        cmp -s /tmp/sent-after.traced /tmp/traced-after.out ||
+        { vm_show "sent after the replug" /tmp/sent-after.traced
+          vm_show "traced after the second survey" /tmp/traced-after.out; }
     vm_check "the display follows the reports after the replug" \
         test "$(grep '^COORDS' "$GADGET_LOG" | tail -n 1)" = "$COORDS_END"
     vm_check "no undecodable frame" test "$(gadget_count '^FRAME-BAD')" -eq 0
