@@ -97,6 +97,8 @@ class Check {
     double Seconds() const { return static_cast<double>(options_.stepTimeoutMs) / 1000.0; }
 
     bool Readable(CheckStep& step);
+    // Sets the display to these values, dirty only where they changed.
+    void Show(const protocol::DisplayValues& v);
     void Connection();
     void Display();
     void Axis();
@@ -115,6 +117,9 @@ class Check {
     bool readable_ = true;   // a pipe to read reports from (else what needs them is skipped)
     bool reportNow_ = false; // a report arrived in the latest turn
     UCHAR axisCode_ = AxisCodeNone;
+    // The pattern the person is judging: a wheel turned meanwhile moves the
+    // display, so the pattern is put back after every report.
+    const protocol::DisplayValues* holding_ = nullptr;
 };
 
 constexpr std::size_t StepCount = 5;
@@ -221,6 +226,8 @@ template <typename Done> WaitEnd Check::Wait(CheckPrompt prompt, Takes takes, Do
         device_.LastReportBytes = 0;
         RunReconnectingTurn(device_, reconnection_);
         Observe();
+        if (reportNow_ && holding_ != nullptr)
+            Show(*holding_);
         if (prompt == CheckPrompt::PlugIn) {
             if (!reconnection_.away)
                 return WaitEnd::Done;
@@ -344,6 +351,18 @@ bool Check::Readable(CheckStep& step) {
     return false;
 }
 
+void Check::Show(const protocol::DisplayValues& v) {
+    for (int a = 0; a < 3; ++a) {
+        if (device_.CoordSet1[a] != v.CoordSet1[a])
+            device_.SetCoordinate(1, a, v.CoordSet1[a]);
+        if (device_.CoordSet2[a] != v.CoordSet2[a])
+            device_.SetCoordinate(2, a, v.CoordSet2[a]);
+    }
+    for (int w = 0; w < 4; ++w)
+        if (device_.DisplayWord[w] != v.DisplayWord[w])
+            device_.SetDisplayWord(w, v.DisplayWord[w]);
+}
+
 void Check::Display() {
     CheckStep& step = Begin(1);
     if (!options_.person) {
@@ -352,15 +371,16 @@ void Check::Display() {
         std::printf("  Skipped: %s\n", step.why.c_str());
         return;
     }
+    // The pattern is held only while the person judges it.
+    struct Release {
+        const protocol::DisplayValues*& held;
+        ~Release() { held = nullptr; }
+    } release{holding_};
     const unsigned refusedBefore = device_.DisplaySendFailures;
     for (int p = 0; p < CheckPatternCount; ++p) {
         const protocol::DisplayValues& v = CheckPatterns[p];
-        for (int a = 0; a < 3; ++a) {
-            device_.SetCoordinate(1, a, v.CoordSet1[a]);
-            device_.SetCoordinate(2, a, v.CoordSet2[a]);
-        }
-        for (int w = 0; w < 4; ++w)
-            device_.SetDisplayWord(w, v.DisplayWord[w]);
+        Show(v);
+        holding_ = &v;
         // Sent before the question, so that an answer typed ahead is an
         // answer about this pattern.
         device_.SendDisplay();

@@ -221,6 +221,29 @@ INSTANTIATE_TEST_SUITE_P(Faults, CheckFaultTest, ::testing::ValuesIn(Faults),
                              return std::string(p.param.name);
                          });
 
+TEST_F(CheckTest, WheelTurnedWhileAPatternIsJudgedDoesNotChangeIt) {
+    ScriptedPerson person;
+    int turns = 0;
+    person.act[CheckPrompt::Pattern1] = [] { Queue(2, 9); };
+    CheckPerson p = person.Person();
+    const auto act = p.beforeTurn;
+    p.beforeTurn = [&](PendantDevice& device, CheckPrompt prompt) {
+        act(device, prompt);
+        if (prompt == CheckPrompt::Pattern1 && ++turns == 4) {
+            // The jog was read turns ago: what the display got last is the pattern.
+            EXPECT_NEAR(vp::LastFrame().display.CoordSet2[1], CheckPatterns[0].CoordSet2[1],
+                        0.0005);
+            person.lines.push_back("y");
+        }
+    };
+    CheckOptions options;
+    options.stepTimeoutMs = StepMs;
+    int status = -1;
+    const std::string out = CaptureStdout([&] { status = RunCheck(options, p); });
+    EXPECT_EQ(turns, 4) << out;
+    EXPECT_EQ(status, CheckPassed) << out;
+}
+
 TEST_F(CheckTest, UnpluggedMidStepComesBackAndTheLaterStepsRun) {
     ScriptedPerson person;
     person.act[CheckPrompt::Axis1] = [] { vp::Unplug(); };
