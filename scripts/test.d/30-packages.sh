@@ -245,10 +245,13 @@ check "deb: changelog.gz's newest entry is version $version" \
 check "deb: changelog.gz's entries are signed by the package's Maintainer ($(field Maintainer))" \
     test "$(dpkg-parsechangelog -l "$work/changelog" -S Maintainer 2>&1)" = "$(field Maintainer)"
 check "deb: the Maintainer is the project, not a person" grep -q '^pendant-test project <' <(field Maintainer)
-awk '/^## / { n++ } n == 1 && sub(/^- /, "")' "$A/CHANGELOG.md" >"$work/items.md"
+# Every version's items, newest first, in both.
+awk '/^## / { n++ } n >= 1 && sub(/^- /, "")' "$A/CHANGELOG.md" >"$work/items.md"
 sed -n 's/^  \* //p' "$work/changelog" >"$work/items.deb"
 check "deb: changelog.gz's items are CHANGELOG.md's ($(wc -l <"$work/items.md") of them)" \
     test -s "$work/items.md" -a "$(cat "$work/items.md")" = "$(cat "$work/items.deb")"
+check "deb: changelog.gz has an entry per version of CHANGELOG.md ($(grep -c '^## ' "$A/CHANGELOG.md"))" \
+    test "$(grep -c '^## ' "$A/CHANGELOG.md")" = "$(grep -c '^pendant-test (' "$work/changelog")"
 for gz in "$doc/changelog.gz" "$root"/usr/share/man/man1/*.gz; do
     check "deb: no time in the gzip header of ${gz#"$root"}" \
         test "$(od -An -tu4 -j4 -N4 "$gz" | tr -d ' ')" = 0
