@@ -84,6 +84,10 @@ class Check {
     // does), the time-out, an Enter, Ctrl+C, or the pendant going away.
     template <typename Done> WaitEnd Wait(CheckPrompt prompt, Takes takes, Done done);
     void TakeLines();
+    // What the pendant's coming or going means to a wait for prompt: Done
+    // (back, for plug-in; gone, for unplug), Gone (gone during another
+    // wait), or TimedOut for "nothing to say".
+    WaitEnd Link(CheckPrompt prompt) const;
     void Observe();
     // After a wait that saw the pendant go: fails the step and waits for it
     // to come back; false when it did not (the check ends).
@@ -96,7 +100,13 @@ class Check {
     void Timeout(CheckStep& step, const char* what);
     double Seconds() const { return static_cast<double>(options_.stepTimeoutMs) / 1000.0; }
 
+    // Marks the step SKIPPED for why and says so; false, for the callers'
+    // "go on" answers below.
+    bool Skip(CheckStep& step, const std::string& why);
+    // Whether the step can run: with a pipe to read; with a person to do
+    // what (with --no-person the step is skipped).
     bool Readable(CheckStep& step);
+    bool Person(CheckStep& step, const char* what);
     // Sets the display to these values, dirty only where they changed.
     void Show(const protocol::DisplayValues& v);
     void Connection();
@@ -180,6 +190,14 @@ void Check::Observe() {
     axisCode_ = device_.LastReport[AxisCodeByte];
 }
 
+WaitEnd Check::Link(CheckPrompt prompt) const {
+    if (prompt == CheckPrompt::PlugIn)
+        return reconnection_.away ? WaitEnd::TimedOut : WaitEnd::Done;
+    if (!reconnection_.away)
+        return WaitEnd::TimedOut;
+    return prompt == CheckPrompt::Unplug ? WaitEnd::Done : WaitEnd::Gone;
+}
+
 template <typename Done> WaitEnd Check::Wait(CheckPrompt prompt, Takes takes, Done done) {
     std::fflush(stdout);
     const DWORD started = GetTickCount();
@@ -214,12 +232,8 @@ template <typename Done> WaitEnd Check::Wait(CheckPrompt prompt, Takes takes, Do
                                                : "Enter skips the step");
             std::fflush(stdout);
         }
-        if (prompt == CheckPrompt::PlugIn) {
-            if (!reconnection_.away)
-                return WaitEnd::Done;
-        } else if (reconnection_.away) {
-            return prompt == CheckPrompt::Unplug ? WaitEnd::Done : WaitEnd::Gone;
-        }
+        if (const WaitEnd link = Link(prompt); link != WaitEnd::TimedOut)
+            return link;
         if (first && takes == Takes::Nothing && done()) // already so
             return WaitEnd::Done;
         first = false;
@@ -228,12 +242,8 @@ template <typename Done> WaitEnd Check::Wait(CheckPrompt prompt, Takes takes, Do
         Observe();
         if (reportNow_ && holding_ != nullptr)
             Show(*holding_);
-        if (prompt == CheckPrompt::PlugIn) {
-            if (!reconnection_.away)
-                return WaitEnd::Done;
-        } else if (reconnection_.away) {
-            return prompt == CheckPrompt::Unplug ? WaitEnd::Done : WaitEnd::Gone;
-        }
+        if (const WaitEnd link = Link(prompt); link != WaitEnd::TimedOut)
+            return link;
         if (reportNow_ && takes == Takes::Nothing && done())
             return WaitEnd::Done;
         // Unsigned subtraction stays right across the tick counter's wrap.
@@ -342,13 +352,19 @@ void Check::Connection() {
     readable_ = d.ReadPipeId != 0 && (d.ReadPipeId & USB_ENDPOINT_DIRECTION_MASK) != 0;
 }
 
-bool Check::Readable(CheckStep& step) {
-    if (readable_)
-        return true;
+bool Check::Skip(CheckStep& step, const std::string& why) {
     step.result = StepResult::Skipped;
-    step.why = "no IN pipe to read reports from";
-    std::printf("  Skipped: %s\n", step.why.c_str());
+    step.why = why;
+    std::printf("  Skipped: %s\n", why.c_str());
     return false;
+}
+
+bool Check::Readable(CheckStep& step) {
+    return readable_ || Skip(step, "no IN pipe to read reports from");
+}
+
+bool Check::Person(CheckStep& step, const char* what) {
+    return options_.person || Skip(step, std::string("needs a person ") + what + " (--no-person)");
 }
 
 void Check::Show(const protocol::DisplayValues& v) {
@@ -365,12 +381,8 @@ void Check::Show(const protocol::DisplayValues& v) {
 
 void Check::Display() {
     CheckStep& step = Begin(1);
-    if (!options_.person) {
-        step.result = StepResult::Skipped;
-        step.why = "needs a person to look at the display (--no-person)";
-        std::printf("  Skipped: %s\n", step.why.c_str());
+    if (!Person(step, "to look at the display"))
         return;
-    }
     // The pattern is held only while the person judges it.
     struct Release {
         const protocol::DisplayValues*& held;
@@ -442,7 +454,6 @@ void Check::Axis() {
                                          {CheckPrompt::Axis1, "1", 0},
                                          {CheckPrompt::Axis2, "2", 1},
                                          {CheckPrompt::Axis3, "3", 2}};
-    std::string seen;
     for (const Position& p : positions) {
         std::printf("  Turn the axis selector to %s.\n", p.name);
         const WaitEnd end = Wait(p.prompt, Takes::Nothing,
@@ -452,9 +463,7 @@ void Check::Axis() {
         char why[120];
         switch (end) {
         case WaitEnd::Done: {
-            char code[40];
-            std::snprintf(code, sizeof code, "  -> seen: %s (code 0x%02x)\n", p.name, axisCode_);
-            std::printf("%s", code);
+            std::printf("  -> seen: %s (code 0x%02x)\n", p.name, axisCode_);
             char name[16];
             std::snprintf(name, sizeof name, "code%s%s", p.axis < 0 ? "Off" : "Axis",
                           p.axis < 0 ? "" : p.name);
@@ -496,16 +505,17 @@ void Check::Wheel() {
             return;
         }
         const int axis = AxisIndexOf(axisCode_);
+        const int size = std::abs(c);
         if (axis < 0) {
-            unused += c < 0 ? -c : c;
+            unused += size;
             return;
         }
-        (c > 0 ? forward : backward) += c > 0 ? c : -c;
+        (c > 0 ? forward : backward) += size;
         net[axis] += c;
         if (std::llabs(net[axis]) > std::llabs(peak[axis]))
             peak[axis] = net[axis];
-        if ((c < 0 ? -c : c) > largest)
-            largest = c < 0 ? -c : c;
+        if (size > largest)
+            largest = size;
         const DWORD now = GetTickCount();
         if (turning++ == 0)
             firstAt = now;
@@ -638,12 +648,8 @@ void Check::Wheel() {
 
 void Check::Unplug() {
     CheckStep& step = Begin(4);
-    if (!options_.person) {
-        step.result = StepResult::Skipped;
-        step.why = "needs a person to unplug the pendant (--no-person)";
-        std::printf("  Skipped: %s\n", step.why.c_str());
+    if (!Person(step, "to unplug the pendant"))
         return;
-    }
     // Only a read tells that the pendant has gone.
     if (!Readable(step))
         return;
@@ -768,8 +774,8 @@ int Keep(std::FILE* file, const CheckOptions& options, CheckRecord& record, int 
     const bool closed = std::fclose(file) == 0;
     if (written && closed)
         return status;
-    std::fprintf(stderr, "pendant-test: could not write the record to %s\n",
-                 options.reportPath.c_str());
+    std::fprintf(stderr, "pendant-test: could not write the record to %s: %s\n",
+                 options.reportPath.c_str(), std::strerror(errno));
     return status == CheckPassed ? CheckFailed : status;
 }
 

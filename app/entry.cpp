@@ -43,34 +43,34 @@ ToolOptions ParseOptions(int argc, const char* const* argv) {
     ToolOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        // "--name value" or "--name=value".
-        auto value = [&](const char* name, std::string& out) {
-            const std::string n = name;
-            if (a == n) {
-                if (i + 1 >= argc)
-                    return false;
-                out = argv[++i];
-                return true;
-            }
-            if (a.compare(0, n.size() + 1, n + "=") == 0) {
-                out = a.substr(n.size() + 1);
-                return true;
-            }
-            return false;
-        };
+        // Whether a is the option name, as "--name value" or "--name=value";
+        // has says whether the value came.
         std::string v;
+        bool has = false;
+        auto is = [&](const std::string& name) {
+            if (a == name) {
+                has = i + 1 < argc;
+                if (has)
+                    v = argv[++i];
+                return true;
+            }
+            if (a.compare(0, name.size() + 1, name + "=") != 0)
+                return false;
+            has = true;
+            v = a.substr(name.size() + 1);
+            return true;
+        };
         if (a == "--reconnect") {
             options.reconnect = true;
         } else if (a == "--check") {
             options.check = true;
         } else if (a == "--no-person") {
             options.checkOptions.person = false;
-        } else if (a == "--step-timeout" || a.rfind("--step-timeout=", 0) == 0) {
-            if (!value("--step-timeout", v) ||
-                !Seconds(v.c_str(), options.checkOptions.stepTimeoutMs))
+        } else if (is("--step-timeout")) {
+            if (!has || !Seconds(v.c_str(), options.checkOptions.stepTimeoutMs))
                 options.problem = "--step-timeout takes whole seconds from 1 to 3600";
-        } else if (a == "--report" || a.rfind("--report=", 0) == 0) {
-            if (!value("--report", v) || v.empty())
+        } else if (is("--report")) {
+            if (!has || v.empty())
                 options.problem = "--report takes the name of the file to write";
             else
                 options.checkOptions.reportPath = v;
