@@ -53,8 +53,10 @@ enum class CheckPrompt {
     WheelBackward, // the wheel backward
     WheelDisplay,  // y/n: does the display show the coordinate the counts add up to
     Unplug,        // unplug the pendant (Enter skips)
-    PlugIn,        // plug it in again (also after it went away mid-step)
+    PlugIn,        // plug it in again (also after it went away mid-step); keep it last
 };
+// The prompts there are, None apart: 1 to CheckPromptCount - 1.
+inline constexpr int CheckPromptCount = static_cast<int>(CheckPrompt::PlugIn) + 1;
 const char* CheckPromptName(CheckPrompt prompt); // "pattern-1", "axis-off", ...
 
 // The person at the pendant, as the check sees them.

@@ -72,26 +72,20 @@ replug
 
 // The prompts the check has, by the names it gives them; the check's own
 // list, so that a prompt added there is one a script may await.
-bool IsPromptName(const std::string& name) {
-    const std::string none = CheckPromptName(CheckPrompt::None);
-    for (int p = static_cast<int>(CheckPrompt::None) + 1;; ++p) {
-        const std::string known = CheckPromptName(static_cast<CheckPrompt>(p));
-        if (known == none)
-            return false; // past the last prompt: the name says "none"
-        if (known == name)
-            return true;
-    }
+// Every prompt's name, comma-separated; whether name is one of them.
+std::string PromptNames() {
+    std::string names;
+    for (int p = 1; p < CheckPromptCount; ++p)
+        names +=
+            (names.empty() ? "" : ", ") + std::string(CheckPromptName(static_cast<CheckPrompt>(p)));
+    return names;
 }
 
-std::string PromptNames() {
-    const std::string none = CheckPromptName(CheckPrompt::None);
-    std::string names;
-    for (int p = static_cast<int>(CheckPrompt::None) + 1;; ++p) {
-        const std::string known = CheckPromptName(static_cast<CheckPrompt>(p));
-        if (known == none)
-            return names;
-        names += (names.empty() ? "" : ", ") + known;
-    }
+bool IsPromptName(const std::string& name) {
+    for (int p = 1; p < CheckPromptCount; ++p)
+        if (name == CheckPromptName(static_cast<CheckPrompt>(p)))
+            return true;
+    return false;
 }
 
 std::string Plural(std::size_t n, const char* word) {
