@@ -562,14 +562,30 @@ GOOD_ROUND_REPORTS=12
 
 # check_start [pendant-test options]: the gadget pendant plugged in and
 # pendant-test --check, its record to $RECORD, holding it; the step times
-# are the scenario's to give.
+# are the scenario's to give. When it cannot start, both are stopped.
 check_start() {
     rm -f "$RECORD"
-    vm_check "pendant ready" pendant_ready || return 1
     PT_ARGS="--check --report $RECORD $*"
-    pt_start
+    if vm_check "pendant ready" pendant_ready && pt_start && vm_check "opened" pt_opened; then
+        PT_ARGS=""
+        return 0
+    fi
     PT_ARGS=""
-    vm_check "opened" pt_opened
+    pt_stop
+    gadget_stop >/dev/null 2>&1
+    return 1
+}
+
+# check_end: the gadget stopped; after a failed check, what the tool
+# printed, its record, and the gadget's errors and latest log.
+check_end() {
+    gadget_stop >/dev/null 2>&1
+    [ "$vm_nfail" -gt 0 ] || return 0
+    vm_show "pendant-test output" "$PT_OUT"
+    vm_show "pendant-test errors" "$PT_ERR"
+    vm_show "record" "$RECORD"
+    vm_show "gadget errors" "$GADGET_ERR"
+    tail -n 60 "$GADGET_LOG"
 }
 
 # record_has FILTER: jq (a JSON parser that is not ours) reads the record

@@ -12,13 +12,10 @@ scenario_main() {
     # As from a terminal: SIGINT at its default, so the tool's handler is
     # what takes it.
     PT_WRAP="/usr/local/bin/env --default-signal=INT"
-    if ! check_start; then
-        PT_WRAP=""
-        pt_stop
-        gadget_stop >/dev/null 2>&1
-        return
-    fi
+    check_start
+    local started=$?
     PT_WRAP=""
+    [ "$started" -eq 0 ] || return
     printf 'y\ny\n' >&8
     vm_check "reaches the axis step" vm_wait 60 pt_has 'Turn the axis selector to off'
     echo "jog 0 0" >&7
@@ -49,11 +46,5 @@ scenario_main() {
         record_check "what the axis step saw is kept" '.steps[2].figures == {"codeOff":0}'
         record_check "an end time" '.ended | test("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z$")'
     fi
-    gadget_stop >/dev/null 2>&1
-    if [ "$vm_nfail" -gt 0 ]; then
-        vm_show "pendant-test output" "$PT_OUT"
-        vm_show "pendant-test errors" "$PT_ERR"
-        vm_show "record" "$RECORD"
-        tail -n 40 "$GADGET_LOG"
-    fi
+    check_end
 }

@@ -11,11 +11,7 @@ scenario_main() {
     local t0
     t0=$(date +%s)
     # A short wait: the backward turn never comes.
-    if ! check_start --step-timeout 4; then
-        pt_stop
-        gadget_stop >/dev/null 2>&1
-        return
-    fi
+    check_start --step-timeout 4 || return
     printf 'n\n' >&8
     gadget_play "$FORWARD_ONLY_ROUND" 8
     if vm_check "reaches the unplug step" vm_wait 120 pt_has 'Unplug the pendant now'; then
@@ -44,12 +40,5 @@ scenario_main() {
         record_check "unplug: skipped with Enter" '.steps[4].why == "skipped with Enter"'
         record_check "4 s a wait" '.stepTimeoutSeconds == 4'
     fi
-    gadget_stop >/dev/null 2>&1
-    if [ "$vm_nfail" -gt 0 ]; then
-        vm_show "pendant-test output" "$PT_OUT"
-        vm_show "pendant-test errors" "$PT_ERR"
-        vm_show "record" "$RECORD"
-        vm_show "gadget errors" "$GADGET_ERR"
-        tail -n 60 "$GADGET_LOG"
-    fi
+    check_end
 }

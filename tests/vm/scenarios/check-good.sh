@@ -8,11 +8,7 @@
 scenario_main() {
     local t0 t1 away vid pid rel
     t0=$(date +%s)
-    if ! check_start; then
-        pt_stop
-        gadget_stop >/dev/null 2>&1
-        return
-    fi
+    check_start || return
     printf 'y\ny\ny\n' >&8
     gadget_play "$GOOD_ROUND" "$GOOD_ROUND_REPORTS"
     if vm_check "reaches the unplug step" vm_wait 240 pt_has 'Unplug the pendant now'; then
@@ -61,12 +57,5 @@ scenario_main() {
             '.steps[3].figures | .peakAxis1 == 0 and .peakAxis2 == 0 and .peakAxis3 > 0 and .displayAxis1 == 0 and .displayAxis2 == 0'
         record_check "the unplug: away for some time" '.steps[4].figures.awayMs > 0'
     fi
-    gadget_stop >/dev/null 2>&1
-    if [ "$vm_nfail" -gt 0 ]; then
-        vm_show "pendant-test output" "$PT_OUT"
-        vm_show "pendant-test errors" "$PT_ERR"
-        vm_show "record" "$RECORD"
-        vm_show "gadget errors" "$GADGET_ERR"
-        tail -n 60 "$GADGET_LOG"
-    fi
+    check_end
 }
