@@ -2,7 +2,11 @@
 #include <iostream>
 
 #include "app/entry.h"
+#include "check/check.h"
 
 int main(int argc, char** argv) {
-    return RunTool(std::cin, {}, ParseOptions(argc, argv));
+    const ToolOptions options = ParseOptions(argc, argv);
+    if (options.check)
+        return RunCheckCommand(argc, argv, std::cin);
+    return RunTool(std::cin, {}, options);
 }

@@ -1,8 +1,7 @@
 #include "app/reconnect.h"
 
-#include <cstdio>
-
-#include "app/entry.h"
+#include "app/opening.h"
+#include "app/turn.h"
 #include "pendant/pendant_device.h"
 
 bool DeviceGone(DWORD readError) {
@@ -35,10 +34,7 @@ bool LookAgain(PendantDevice& device, Reconnection& state) {
     state.looked = true;
     state.lastLookAt = now;
     ForgetPendant(device);
-    BOOL noDevice = FALSE;
-    const HRESULT r = device.Open(&noDevice);
-    std::fflush(stdout);
-    if (FAILED(r))
+    if (!OpenPendant(device, SayWhy::Nothing).Opened())
         return false;
     state.away = false;
     device.DisplayDirty = true;
@@ -59,8 +55,6 @@ bool RunReconnectingTurn(PendantDevice& device, Reconnection& state) {
     const DWORD started = GetTickCount();
     if (LookAgain(device, state))
         return true;
-    const DWORD elapsed = GetTickCount() - started;
-    if (elapsed < ReadTimeoutMs)
-        Sleep(ReadTimeoutMs - elapsed);
+    WaitOutReadTimeout(started);
     return false;
 }

@@ -19,9 +19,11 @@ inline constexpr std::uint8_t JogReport[8] = {0x04, 0x00, 0x00, 0x12, 0x01, 0x00
 
 // Display values of a busy pendant, so that the encoders take their usual
 // paths (both signs, fractions, values above 1024).
-inline constexpr float BusyCoordinates[6] = {1.5f,       -2.25f,   123.4567f,
-                                             12345.678f, -0.0004f, 2.0005f};
-void SetBusyDisplay(PendantDevice& device);
+inline constexpr protocol::DisplayValues BusyDisplay = {
+    {1.5f, -2.25f, 123.4567f}, {12345.678f, -0.0004f, 2.0005f}, {100, 200, 3000, 12000}};
+inline void SetBusyDisplay(PendantDevice& device) {
+    device.SetDisplay(BusyDisplay);
+}
 
 // Values EncodeFixed and EncodeCoordinate are measured on, taken in turn.
 inline constexpr float EncoderValues[8] = {1.5f,     -2.25f, 123.4567f, 0.0005f,

@@ -67,18 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     float coords[6];
     for (int k = 0; k < 6; ++k)
         coords[k] = size >= 4 * static_cast<std::size_t>(k + 1) ? FloatAt(data + 4 * k) : value;
-    device.SetCoordSet1Axis1(coords[0]);
-    device.SetCoordSet1Axis2(coords[1]);
-    device.SetCoordSet1Axis3(coords[2]);
-    device.SetCoordSet2Axis1(coords[3]);
-    device.SetCoordSet2Axis2(coords[4]);
-    device.SetCoordSet2Axis3(coords[5]);
-    if (size >= 32) {
-        device.SetDisplayWord0(Word(data + 24));
-        device.SetDisplayWord1(Word(data + 26));
-        device.SetDisplayWord2(Word(data + 28));
-        device.SetDisplayWord3(Word(data + 30));
+    protocol::DisplayValues values;
+    for (int k = 0; k < 3; ++k) {
+        values.CoordSet1[k] = coords[k];
+        values.CoordSet2[k] = coords[3 + k];
     }
+    if (size >= 32)
+        for (int j = 0; j < 4; ++j)
+            values.DisplayWord[j] = Word(data + 24 + 2 * j);
+    device.SetDisplay(values);
     DisplayFrame frame;
     device.BuildDisplayFrame(frame);
     protocol::DecodedDisplay shown;

@@ -98,3 +98,12 @@ void PendantDevice::SetDisplayWord(int index, std::uint16_t value) {
         break;
     }
 }
+
+void PendantDevice::SetDisplay(const protocol::DisplayValues& values) {
+    for (int axis = 0; axis < 3; ++axis) {
+        SetCoordinate(1, axis, values.CoordSet1[axis]);
+        SetCoordinate(2, axis, values.CoordSet2[axis]);
+    }
+    for (int word = 0; word < 4; ++word)
+        SetDisplayWord(word, values.DisplayWord[word]);
+}

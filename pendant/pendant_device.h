@@ -46,6 +46,9 @@ struct PendantDevice {
     // number: set 1 or 2, axis 0..2, word 0..3. Out of range does nothing.
     void SetCoordinate(int set, int axis, float value);
     void SetDisplayWord(int index, std::uint16_t value);
+    // All ten at once, through the setters above (so the display is marked
+    // dirty, as by each of them).
+    void SetDisplay(const protocol::DisplayValues& values);
 
     HRESULT Open(BOOL* noDevice);
     void Close();

@@ -4,6 +4,7 @@
 #include <deque>
 
 #include "backends/virtual/virtual_pendant.h"
+#include "check/scripted_person.h"
 #include "pendant/pendant_device.h"
 #include "sim/script_runner.h"
 #include "sim/virtual_port.h"
@@ -92,26 +93,16 @@ std::string Plural(std::size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-// Plays the running steps from the check's beforeTurn and keeps the lines
-// the person typed until the check takes them.
-class ScriptedPerson {
+// Plays the running steps from the check's beforeTurn; the person types
+// the answers.
+class ScriptPlayer {
   public:
-    ScriptedPerson(const Script& script, std::size_t first, Interleaver& out)
+    ScriptPlayer(const Script& script, std::size_t first, Interleaver& out)
         : script_(script), next_(first), out_(out) {}
 
     CheckPerson Person() {
-        CheckPerson person;
-        person.takeLine = [this](std::string& line) {
-            if (lines_.empty())
-                return false;
-            line = lines_.front();
-            lines_.pop_front();
-            return true;
-        };
-        person.beforeTurn = [this](PendantDevice& device, CheckPrompt prompt) {
-            BeforeTurn(device, prompt);
-        };
-        return person;
+        return person_.Person(
+            [this](PendantDevice& device, CheckPrompt prompt) { BeforeTurn(device, prompt); });
     }
 
     unsigned Turns() const { return turns_; }
@@ -136,7 +127,7 @@ class ScriptedPerson {
             case Op::Await:
                 break;
             case Op::Answer:
-                lines_.push_back(step.text);
+                person_.Type(step.text);
                 break;
             case Op::Turns:
                 // This turn is the first of them.
@@ -179,7 +170,7 @@ class ScriptedPerson {
     const Script& script_;
     std::size_t next_;
     Interleaver& out_;
-    std::deque<std::string> lines_;
+    ::ScriptedPerson person_;
     std::size_t searchedAt_ = SIZE_MAX;
     CheckPrompt searchedFor_ = CheckPrompt::None;
     unsigned idleTurns_ = 0;
@@ -207,7 +198,7 @@ CheckRun RunCheckScript(const Script& script, const CheckOptions& options, Inter
     const std::size_t first = PrepareDevice(script);
     unsigned frames = 0;
     vp::OnFrame([&](const vp::ReceivedFrame& frame) { out.Line(DescribeFrame(++frames, frame)); });
-    ScriptedPerson person(script, first, out);
+    ScriptPlayer person(script, first, out);
     CheckRun run;
     run.status = RunCheck(options, person.Person());
     vp::OnFrame({});

@@ -1,4 +1,4 @@
-// pendant-sim --check: the tool's guided check (app/check.h) against the
+// pendant-sim --check: the tool's guided check (check/check.h) against the
 // virtual pendant, with a person played by a script of the one script
 // language. The script's running steps are played from the check's
 // beforeTurn: in order, until an await whose prompt the check is not
@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/check.h"
+#include "check/check.h"
 #include "sim/script.h"
 #include "sim/tool_output.h"
 
@@ -26,7 +26,7 @@ std::string CheckScriptProblem(const Script& script);
 
 // What a check with a scripted person ended with.
 struct CheckRun {
-    int status = 0; // the check's exit status (app/check.h)
+    int status = 0; // the check's exit status (check/check.h)
     // "" when the script was played to its end; else "LINE: why" for its
     // first await that the check never asked for (it ended first). With
     // --no-person an await left at the end is no problem: such a check

@@ -13,7 +13,6 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "app/entry.h"
 #include "sim/check_runner.h"
 #include "sim/commands.h"
 #include "sim/decode.h"
@@ -134,9 +133,10 @@ int RunCheckMode(const CheckArgs& args) {
     std::vector<const char*> argv = {"pendant-sim", "--check"};
     for (const std::string& a : args.toCheck)
         argv.push_back(a.c_str());
-    const ToolOptions tool = ParseOptions(static_cast<int>(argv.size()), argv.data());
-    if (!tool.problem.empty()) {
-        std::fprintf(stderr, "pendant-sim: %s\n", tool.problem.c_str());
+    CheckOptions options;
+    const std::string bad = ParseCheckOptions(static_cast<int>(argv.size()), argv.data(), options);
+    if (!bad.empty()) {
+        std::fprintf(stderr, "pendant-sim: %s\n", bad.c_str());
         return BadInput;
     }
 
@@ -166,9 +166,8 @@ int RunCheckMode(const CheckArgs& args) {
     }
 
     sim::CheckRun run;
-    if (!WithToolOutput([&](sim::Interleaver& out) {
-            run = sim::RunCheckScript(script, tool.checkOptions, out);
-        }))
+    if (!WithToolOutput(
+            [&](sim::Interleaver& out) { run = sim::RunCheckScript(script, options, out); }))
         return 1;
     if (!run.problem.empty()) {
         std::fprintf(stderr, "pendant-sim: %s:%s\n", name.c_str(), run.problem.c_str());

@@ -65,11 +65,11 @@ MUTANTS = [
      "display report length"),
     ("pendant/display_frame.cpp", "    DisplayDirty = false;\n}", "}",
      "display left dirty after sending"),
-    ("app/entry.cpp", "Sleep(ReadTimeoutMs - elapsed);", "Sleep(ReadTimeoutMs);",
+    ("app/turn.cpp", "Sleep(ReadTimeoutMs - elapsed);", "Sleep(ReadTimeoutMs);",
      "pause of the whole time-out, not the rest"),
-    ("app/entry.cpp", "device.LastReadError != ERROR_SEM_TIMEOUT);", "true);",
+    ("app/turn.cpp", "device.LastReadError != ERROR_SEM_TIMEOUT);", "true);",
      "pause after a time-out too"),
-    ("app/entry.cpp", "const DWORD elapsed = GetTickCount() - started;",
+    ("app/turn.cpp", "const DWORD elapsed = GetTickCount() - started;",
      "const DWORD elapsed = started - GetTickCount();", "elapsed time the wrong way round"),
 ]
 

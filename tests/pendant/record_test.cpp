@@ -63,3 +63,20 @@ TEST(PendantRecord, EverySetterStoresItsFieldAndMarksTheDisplayDirty) {
         EXPECT_TRUE(device.DisplayDirty);
     }
 }
+
+TEST(PendantRecord, SetDisplaySetsAllTenValuesAndMarksTheDisplayDirty) {
+    const protocol::DisplayValues v = {{1, -2, 3}, {-4, 5, -6}, {7, 8, 9, 10}};
+    PendantDevice device;
+    device.SetDisplay(v);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(device.CoordSet1[k], v.CoordSet1[k]);
+        EXPECT_EQ(device.CoordSet2[k], v.CoordSet2[k]);
+    }
+    for (int j = 0; j < 4; ++j)
+        EXPECT_EQ(device.DisplayWord[j], v.DisplayWord[j]);
+    EXPECT_TRUE(device.DisplayDirty);
+    // As each setter: the same values again still mark it dirty.
+    device.DisplayDirty = false;
+    device.SetDisplay(v);
+    EXPECT_TRUE(device.DisplayDirty);
+}

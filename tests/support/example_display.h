@@ -5,15 +5,9 @@
 
 #include "pendant/pendant_device.h"
 
+inline constexpr protocol::DisplayValues ExampleDisplay = {
+    {1.5f, -2.25f, 123.4567f}, {0.0005f, -0.0004f, 10.0f}, {100, 200, 3000, 12000}};
+
 inline void SetExampleDisplay(PendantDevice& device) {
-    device.SetCoordSet1Axis1(1.5f);
-    device.SetCoordSet1Axis2(-2.25f);
-    device.SetCoordSet1Axis3(123.4567f);
-    device.SetCoordSet2Axis1(0.0005f);
-    device.SetCoordSet2Axis2(-0.0004f);
-    device.SetCoordSet2Axis3(10.0f);
-    device.SetDisplayWord0(100);
-    device.SetDisplayWord1(200);
-    device.SetDisplayWord2(3000);
-    device.SetDisplayWord3(12000);
+    device.SetDisplay(ExampleDisplay);
 }

@@ -11,8 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/check.h"
-#include "app/entry.h"
+#include "app/options.h"
+#include "check/check.h"
+#include "check/scripted_person.h"
 #include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
@@ -29,15 +30,15 @@ void QueueRaw(std::uint8_t axisCode, std::uint8_t delta) {
 
 // A person who does what each prompt asks, once, when it first comes.
 // Tests change single prompts to make a fault.
-struct ScriptedPerson {
+struct GoodPerson {
     std::map<CheckPrompt, std::function<void()>> act;
-    std::deque<std::string> lines;
+    ScriptedPerson typist;
     CheckPrompt last = CheckPrompt::None;
     std::vector<CheckPrompt> seen;
 
-    ScriptedPerson() {
-        act[CheckPrompt::Pattern1] = [this] { lines.push_back("y"); };
-        act[CheckPrompt::Pattern2] = [this] { lines.push_back("y"); };
+    GoodPerson() {
+        act[CheckPrompt::Pattern1] = [this] { typist.Type("y"); };
+        act[CheckPrompt::Pattern2] = [this] { typist.Type("y"); };
         act[CheckPrompt::AxisOff] = [] { Queue(0, 0); };
         act[CheckPrompt::Axis1] = [] { Queue(1, 0); };
         act[CheckPrompt::Axis2] = [] { Queue(2, 0); };
@@ -50,29 +51,20 @@ struct ScriptedPerson {
             Queue(3, -6);
             Queue(3, -6);
         };
-        act[CheckPrompt::WheelDisplay] = [this] { lines.push_back("y"); };
+        act[CheckPrompt::WheelDisplay] = [this] { typist.Type("y"); };
         act[CheckPrompt::Unplug] = [] { vp::Unplug(); };
         act[CheckPrompt::PlugIn] = [] { vp::Replug(); };
     }
 
     CheckPerson Person() {
-        CheckPerson p;
-        p.takeLine = [this](std::string& line) {
-            if (lines.empty())
-                return false;
-            line = lines.front();
-            lines.pop_front();
-            return true;
-        };
-        p.beforeTurn = [this](PendantDevice&, CheckPrompt prompt) {
+        return typist.Person([this](PendantDevice&, CheckPrompt prompt) {
             if (prompt == last)
                 return;
             last = prompt;
             seen.push_back(prompt);
             if (auto it = act.find(prompt); it != act.end() && it->second)
                 it->second();
-        };
-        return p;
+        });
     }
 };
 
@@ -86,7 +78,7 @@ struct Outcome {
 
 class CheckTest : public VirtualPendantTest {
   protected:
-    Outcome Run(ScriptedPerson& person, CheckOptions options = {}) {
+    Outcome Run(GoodPerson& person, CheckOptions options = {}) {
         options.stepTimeoutMs = StepMs;
         // Named after the test: CTest runs tests side by side.
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -116,7 +108,7 @@ class CheckTest : public VirtualPendantTest {
 };
 
 TEST_F(CheckTest, GoodPendantPassesEveryStepAndTheDisplayGotWhatWasAsked) {
-    ScriptedPerson person;
+    GoodPerson person;
     const Outcome o = Run(person);
     EXPECT_EQ(o.status, CheckPassed) << o.out;
     EXPECT_EQ(Results(o.record), "PPPPP") << o.out;
@@ -152,7 +144,7 @@ TEST_F(CheckTest, GoodPendantPassesEveryStepAndTheDisplayGotWhatWasAsked) {
 // One fault each, and the one step it must fail (or skip) with its reason.
 struct Fault {
     const char* name;
-    std::function<void(ScriptedPerson&)> make;
+    std::function<void(GoodPerson&)> make;
     const char* results;
     const char* why; // in the failing step's reason
     int status;
@@ -160,24 +152,24 @@ struct Fault {
 
 const Fault Faults[] = {
     {"DisplayRejected",
-     [](ScriptedPerson& p) { p.act[CheckPrompt::Pattern2] = [&p] { p.lines.push_back("n"); }; },
-     "PFPPP", "pattern 2 was not shown as sent", CheckFailed},
-    {"NoAnswer", [](ScriptedPerson& p) { p.act[CheckPrompt::Pattern1] = nullptr; }, "PFPPP",
+     [](GoodPerson& p) { p.act[CheckPrompt::Pattern2] = [&p] { p.typist.Type("n"); }; }, "PFPPP",
+     "pattern 2 was not shown as sent", CheckFailed},
+    {"NoAnswer", [](GoodPerson& p) { p.act[CheckPrompt::Pattern1] = nullptr; }, "PFPPP",
      "no answer for pattern 1 within 1 s", CheckFailed},
     {"DisplayRefused",
-     [](ScriptedPerson& p) {
+     [](GoodPerson& p) {
          p.act[CheckPrompt::Pattern1] = [&p] {
              vp::FailCall(vp::Call::WinUsb_ControlTransfer, 1, ERROR_GEN_FAILURE, true);
-             p.lines.push_back("y");
+             p.typist.Type("y");
          };
      },
      "PFPFP", "display reports were refused by the pendant", CheckFailed},
-    {"PositionNeverComes", [](ScriptedPerson& p) { p.act[CheckPrompt::Axis2] = nullptr; }, "PPFPP",
+    {"PositionNeverComes", [](GoodPerson& p) { p.act[CheckPrompt::Axis2] = nullptr; }, "PPFPP",
      "position 2 did not come within 1 s", CheckFailed},
-    {"WheelNeverBackward", [](ScriptedPerson& p) { p.act[CheckPrompt::WheelBackward] = nullptr; },
+    {"WheelNeverBackward", [](GoodPerson& p) { p.act[CheckPrompt::WheelBackward] = nullptr; },
      "PPPFP", "only 0 of 10 counts backward within 1 s", CheckFailed},
     {"CountOutsideRange",
-     [](ScriptedPerson& p) {
+     [](GoodPerson& p) {
          p.act[CheckPrompt::WheelForward] = [] {
              QueueRaw(AxisCodeOf(3), 0x40);
              Queue(3, 12);
@@ -185,25 +177,24 @@ const Fault Faults[] = {
      },
      "PPPFP", "1 report with a count outside +-31 (first 0x40)", CheckFailed},
     {"DisplayDidNotFollow",
-     [](ScriptedPerson& p) { p.act[CheckPrompt::WheelDisplay] = [&p] { p.lines.push_back("n"); }; },
+     [](GoodPerson& p) { p.act[CheckPrompt::WheelDisplay] = [&p] { p.typist.Type("n"); }; },
      "PPPFP", "the display did not follow the wheel", CheckFailed},
     {"UnpluggedMidStep",
-     [](ScriptedPerson& p) {
+     [](GoodPerson& p) {
          p.act[CheckPrompt::Axis1] = [] { vp::Unplug(); };
          // Back in the plug-in wait; then the later steps go on.
      },
      "PPFPP", "the pendant went away during the step", CheckFailed},
-    {"NeverPluggedInAgain", [](ScriptedPerson& p) { p.act[CheckPrompt::PlugIn] = nullptr; },
-     "PPPPF", "not found again within 1 s", CheckFailed},
-    {"EnterSkips",
-     [](ScriptedPerson& p) { p.act[CheckPrompt::AxisOff] = [&p] { p.lines.push_back(""); }; },
+    {"NeverPluggedInAgain", [](GoodPerson& p) { p.act[CheckPrompt::PlugIn] = nullptr; }, "PPPPF",
+     "not found again within 1 s", CheckFailed},
+    {"EnterSkips", [](GoodPerson& p) { p.act[CheckPrompt::AxisOff] = [&p] { p.typist.Type(""); }; },
      "PPSPP", "skipped with Enter", CheckPassed},
 };
 
 class CheckFaultTest : public CheckTest, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(CheckFaultTest, FailsItsStepSaysWhyAndGoesOn) {
-    ScriptedPerson person;
+    GoodPerson person;
     GetParam().make(person);
     const Outcome o = Run(person);
     EXPECT_EQ(o.status, GetParam().status) << o.out;
@@ -222,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, CheckFaultTest, ::testing::ValuesIn(Faults),
                          });
 
 TEST_F(CheckTest, WheelTurnedWhileAPatternIsJudgedDoesNotChangeIt) {
-    ScriptedPerson person;
+    GoodPerson person;
     int turns = 0;
     person.act[CheckPrompt::Pattern1] = [] { Queue(2, 9); };
     CheckPerson p = person.Person();
@@ -233,7 +224,7 @@ TEST_F(CheckTest, WheelTurnedWhileAPatternIsJudgedDoesNotChangeIt) {
             // The jog was read turns ago: what the display got last is the pattern.
             EXPECT_NEAR(vp::LastFrame().display.CoordSet2[1], CheckPatterns[0].CoordSet2[1],
                         0.0005);
-            person.lines.push_back("y");
+            person.typist.Type("y");
         }
     };
     CheckOptions options;
@@ -245,7 +236,7 @@ TEST_F(CheckTest, WheelTurnedWhileAPatternIsJudgedDoesNotChangeIt) {
 }
 
 TEST_F(CheckTest, UnpluggedMidStepComesBackAndTheLaterStepsRun) {
-    ScriptedPerson person;
+    GoodPerson person;
     person.act[CheckPrompt::Axis1] = [] { vp::Unplug(); };
     const Outcome o = Run(person);
     // The plug-in prompt came after the axis step's and before the wheel's.
@@ -256,7 +247,7 @@ TEST_F(CheckTest, UnpluggedMidStepComesBackAndTheLaterStepsRun) {
 }
 
 TEST_F(CheckTest, NoPersonSkipsWhatNeedsOneAndJudgesTheRest) {
-    ScriptedPerson person;
+    GoodPerson person;
     person.act[CheckPrompt::Pattern1] = [] { ADD_FAILURE() << "asked about the display"; };
     CheckOptions options;
     options.person = false;
@@ -269,7 +260,7 @@ TEST_F(CheckTest, NoPersonSkipsWhatNeedsOneAndJudgesTheRest) {
 }
 
 TEST_F(CheckTest, CtrlCEndsWithThePartialSummaryAndGivesThePendantBack) {
-    ScriptedPerson person;
+    GoodPerson person;
     person.act[CheckPrompt::Axis2] = [] { EXPECT_TRUE(vp::PressCtrlC()); };
     const Outcome o = Run(person);
     EXPECT_EQ(o.status, CheckInterrupted) << o.out;
@@ -282,7 +273,7 @@ TEST_F(CheckTest, CtrlCEndsWithThePartialSummaryAndGivesThePendantBack) {
 }
 
 TEST_F(CheckTest, RecordHoldsThePendantTheTimesAndEachStepsFigures) {
-    ScriptedPerson person;
+    GoodPerson person;
     const Outcome o = Run(person);
     const auto& r = o.record;
     EXPECT_EQ(r.at("tool"), "pendant-test");
@@ -311,7 +302,7 @@ TEST_F(CheckTest, NoPendantExitsTwoWithTheUsualMessagesAndNoClosingRead) {
     std::istringstream in("word\n");
     int status = -1;
     const char* argv[] = {"pendant-test", "--check"};
-    const std::string out = CaptureStdout([&] { status = RunTool(in, {}, ParseOptions(2, argv)); });
+    const std::string out = CaptureStdout([&] { status = RunCheckCommand(2, argv, in); });
     EXPECT_EQ(status, CheckNotOpened);
     EXPECT_EQ(out, "Device not connected or driver not installed\nnothing to do...\n");
     EXPECT_EQ(in.tellg(), 0) << "the check waited for a word";
@@ -319,7 +310,7 @@ TEST_F(CheckTest, NoPendantExitsTwoWithTheUsualMessagesAndNoClosingRead) {
 
 TEST_F(CheckTest, NoPendantStillLeavesARecord) {
     vp::Unplug();
-    ScriptedPerson person;
+    GoodPerson person;
     const Outcome o = Run(person);
     EXPECT_EQ(o.status, CheckNotOpened);
     EXPECT_EQ(o.record.at("verdict"), "NOT OPENED");
@@ -329,7 +320,7 @@ TEST_F(CheckTest, NoPendantStillLeavesARecord) {
 
 TEST_F(CheckTest, ConnectionFailsWithoutAnInPipe) {
     vp::SetDevice(DeviceWithPipes({{UsbdPipeTypeInterrupt, 0x01, 8}}));
-    ScriptedPerson person;
+    GoodPerson person;
     const Outcome o = Run(person);
     EXPECT_EQ(o.record.at("steps").at(0).at("result"), "FAIL") << o.out;
     EXPECT_EQ(o.record.at("steps").at(0).at("why"),
@@ -425,13 +416,16 @@ TEST(CheckOptionsParse, Table) {
     for (const Args& a : ArgTable) {
         std::vector<const char*> argv = {"pendant-test"};
         argv.insert(argv.end(), a.argv.begin(), a.argv.end());
-        const ToolOptions o = ParseOptions(static_cast<int>(argv.size()), argv.data());
+        const int argc = static_cast<int>(argv.size());
+        const ToolOptions o = ParseOptions(argc, argv.data());
+        CheckOptions check;
+        const std::string problem = ParseCheckOptions(argc, argv.data(), check);
         const std::string line = a.argv.size() > 1 ? a.argv[1] : a.argv[0];
         EXPECT_EQ(o.check, a.check) << line;
-        EXPECT_EQ(o.checkOptions.stepTimeoutMs, a.stepMs) << line;
-        EXPECT_EQ(o.checkOptions.reportPath, a.report) << line;
-        EXPECT_EQ(o.checkOptions.person, a.person) << line;
-        EXPECT_EQ(o.problem, a.problem) << line;
+        EXPECT_EQ(check.stepTimeoutMs, a.stepMs) << line;
+        EXPECT_EQ(check.reportPath, a.report) << line;
+        EXPECT_EQ(check.person, a.person) << line;
+        EXPECT_EQ(problem, a.problem) << line;
         EXPECT_FALSE(o.reconnect);
     }
 }
@@ -440,7 +434,7 @@ TEST_F(CheckTest, BadOptionExitsTwoBeforeTouchingThePendant) {
     std::istringstream in;
     const char* argv[] = {"pendant-test", "--check", "--step-timeout", "x"};
     int status = -1;
-    const std::string out = CaptureStdout([&] { status = RunTool(in, {}, ParseOptions(4, argv)); });
+    const std::string out = CaptureStdout([&] { status = RunCheckCommand(4, argv, in); });
     EXPECT_EQ(status, CheckNotOpened);
     EXPECT_EQ(vp::CountOf(vp::Call::SetupDiGetClassDevsA), 0u);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "app/check.h"
+#include "check/check.h"
 
 namespace {
 struct Lines {

@@ -70,6 +70,16 @@ struct CheckPerson {
     std::function<void(PendantDevice& device, CheckPrompt prompt)> beforeTurn;
 };
 
+// Takes the check's options from a command line (--step-timeout S,
+// --report FILE, --no-person; the rest is not the check's): "" or why they
+// cannot be taken.
+std::string ParseCheckOptions(int argc, const char* const* argv, CheckOptions& options);
+
+// pendant-test --check: the options taken (wrong ones said on standard error,
+// exit CheckNotOpened before the pendant is touched) and the check run with
+// the person at the console reading in.
+int RunCheckCommand(int argc, const char* const* argv, std::istream& in);
+
 // Opens the pendant as the tool does (the same survey), runs the steps and
 // prints the summary and verdict; writes the record when asked. Returns one
 // of the exit statuses above. Ctrl+C (SetConsoleCtrlHandler) ends the check

@@ -1,4 +1,4 @@
-#include "app/check_record.h"
+#include "check/record.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,0 +1,2 @@
+// The record and its USB operations sit below the check.
+#include "check/check.h"
