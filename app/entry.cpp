@@ -8,15 +8,20 @@
 
 int RunTool(std::istream& in, const TurnHook& anotherTurn, const ToolOptions& options) {
     PendantDevice device;
+    if (options.reconnect) {
+        // Asked to follow the pendant, the tool waits for one not there yet
+        // as for one unplugged: it says why once, then looks again.
+        Reconnection state;
+        if (!OpenPendant(device, SayWhy::Message).Opened())
+            state = AwayFromStart();
+        while (!anotherTurn || anotherTurn(device))
+            RunReconnectingTurn(device, state);
+        device.Close();
+        return 0;
+    }
     if (OpenPendant(device, SayWhy::Closing).Opened()) {
-        if (options.reconnect) {
-            Reconnection state;
-            while (!anotherTurn || anotherTurn(device))
-                RunReconnectingTurn(device, state);
-        } else {
-            while (!anotherTurn || anotherTurn(device))
-                RunTurn(device);
-        }
+        while (!anotherTurn || anotherTurn(device))
+            RunTurn(device);
         device.Close();
         return 0;
     }

@@ -9,5 +9,13 @@ struct ToolOptions {
     bool reconnect = false;
     // --check: the guided check (check/check.h) instead of the loop.
     bool check = false;
+    // -h or --help, --version: print and exit 0, touching no device.
+    bool help = false;
+    bool version = false;
 };
 ToolOptions ParseOptions(int argc, const char* const* argv);
+
+// The usage, every option, the exit statuses and where the docs are.
+void PrintHelp();
+// "pendant-test VERSION", as every program of the project prints it.
+void PrintVersion();

@@ -42,6 +42,14 @@ bool LookAgain(PendantDevice& device, Reconnection& state) {
 }
 } // namespace
 
+Reconnection AwayFromStart() {
+    Reconnection state;
+    state.away = true;
+    state.looked = true;
+    state.lastLookAt = GetTickCount();
+    return state;
+}
+
 bool RunReconnectingTurn(PendantDevice& device, Reconnection& state) {
     if (!state.away) {
         RunTurn(device);

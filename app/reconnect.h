@@ -24,6 +24,10 @@ struct Reconnection {
     DWORD lastLookAt = 0; // GetTickCount() of that discovery
 };
 
+// The state after an opening at start that failed: away, the look just made
+// counting as the first, so the next comes a second later.
+Reconnection AwayFromStart();
+
 // One turn of a loop that follows the pendant across an unplug. With the
 // pendant there it is RunTurn, and a read that says the pendant has gone
 // closes its handles. While it is away: a discovery when none was made for

@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         return std::fflush(stdout) == 0 ? 0 : WriteFailed("standard output", errno);
     }
     if (version) {
-        std::printf("%s %s\n", Name, PendantVersion);
+        std::printf("%s\n", VersionLine(Name).c_str());
         return std::fflush(stdout) == 0 ? 0 : WriteFailed("standard output", errno);
     }
     if (operands.empty())

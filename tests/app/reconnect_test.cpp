@@ -188,3 +188,55 @@ TEST_F(ReconnectTest, WithoutTheOptionAnUnplugLeavesTheToolDeaf) {
 }
 
 } // namespace
+
+TEST_F(ReconnectTest, APendantNotOpenedAtStartIsSaidOnceThenWaitedFor) {
+    struct Case {
+        const char* message;
+        bool plugged; // at start: there but refused (access denied) when true
+    };
+    const Case cases[] = {
+        {"Device not connected or driver not installed\n", false},
+        {"Failed looking for device, HRESULT 0x80070005\n", true},
+    };
+    const std::string survey = Survey();
+    for (const Case& c : cases) {
+        vp::Reset();
+        if (c.plugged)
+            vp::FailCall(vp::Call::CreateFileA, 1, ERROR_ACCESS_DENIED);
+        else
+            vp::Unplug();
+        std::istringstream in("word\n");
+        int turn = 0, status = -1;
+        std::vector<DWORD> looks; // virtual times of the discoveries
+        const std::string out = CaptureStdout([&] {
+            status = RunTool(
+                in,
+                [&](PendantDevice&) {
+                    if (vp::CountOf(vp::Call::SetupDiGetClassDevsA) != looks.size())
+                        looks.push_back(vp::Now());
+                    if (turn == AwayTurns) {
+                        vp::Replug();
+                        vp::QueueReport(JogOne);
+                    }
+                    return turn++ <
+                           AwayTurns + 2 * static_cast<int>(ReconnectIntervalMs / ReadTimeoutMs);
+                },
+                Reconnecting);
+        });
+        EXPECT_EQ(status, 0);
+        // Said once, never "nothing to do...", the input left alone.
+        EXPECT_EQ(out, c.message + survey + JogOneLine) << c.message;
+        EXPECT_EQ(in.tellg(), 0) << c.message;
+        // The opening at start, then a look a second, the last finding it.
+        // The hook sees each look a turn later: after the pause of a look
+        // that failed, at once after the one that opened it.
+        ASSERT_GE(looks.size(), c.plugged ? 2u : 5u) << testing::PrintToString(looks);
+        ASSERT_LE(looks.size(), c.plugged ? 2u : 5u) << testing::PrintToString(looks);
+        EXPECT_EQ(looks.front(), 0u);
+        EXPECT_GE(looks[1], ReconnectIntervalMs);
+        for (std::size_t i = 2; i + 1 < looks.size(); ++i)
+            EXPECT_GE(looks[i] - looks[i - 1], ReconnectIntervalMs) << c.message << i;
+        EXPECT_EQ(vp::Sleeps().front(), ReadTimeoutMs) << "the 30 ms pace while away";
+        EXPECT_EQ(vp::Open(), vp::OpenCounts{}) << c.message;
+    }
+}

@@ -6,13 +6,15 @@
 # error fails the case.
 #
 #   run_case.sh --wine WINE-RUN --arch win32|win64 --prefix DIR [--device INSTANCE-ID [--ref REFSTRING]]
-#               [--stdin TEXT | --stdin-open] [--line TEXT]... [--status N] -- PROGRAM [ARGS...]
+#               [--stdin TEXT | --stdin-open] [--line TEXT]... [--lines-from FILE]
+#               [--status N] -- PROGRAM [ARGS...]
 #
 # --stdin TEXT is given in printf notation (\n is a line feed); with
 # --stdin-open standard input stays open and empty until the program ends, so
 # a program that reads it never ends by itself (Wine's time-out kills it and
 # the status is not the one expected); each --line is
-# one expected output line, taken literally. A Windows program writes its text
+# one expected output line, taken literally; --lines-from FILE adds each line
+# of FILE. A Windows program writes its text
 # output in text mode, so every line ends in CR LF there.
 set -euo pipefail
 
@@ -29,6 +31,11 @@ while [ $# -gt 0 ]; do
     --stdin) stdin_text="$2"; shift 2 ;;
     --stdin-open) stdin_open=1; shift ;;
     --line) expected_lines+=("$2"); have_lines=1; shift 2 ;;
+    --lines-from)
+        mapfile -t -O "${#expected_lines[@]}" expected_lines <"$2"
+        have_lines=1
+        shift 2
+        ;;
     --status) status_want="$2"; shift 2 ;;
     --) shift; break ;;
     *) echo "run_case: unknown option $1" >&2; exit 2 ;;
