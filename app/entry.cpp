@@ -8,6 +8,7 @@
 
 int RunTool(std::istream& in, const TurnHook& anotherTurn, const ToolOptions& options) {
     PendantDevice device;
+    device.ThroughHid = options.hid;
     if (options.reconnect) {
         // Asked to follow the pendant, the tool waits for one not there yet
         // as for one unplugged: it says why once, then looks again.

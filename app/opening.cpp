@@ -19,5 +19,13 @@ Opening OpenPendant(PendantDevice& device, SayWhy say) {
         std::printf("nothing to do...\n");
     std::fflush(stdout);
     PrintPlatformAdvice();
+    // A pendant straight out of the box sits on the system's HID driver,
+    // where the GUID does not reach: say what does.
+    if (o.noDevice && !device.ThroughHid) {
+        char path[DevicePathBytes];
+        if (SUCCEEDED(FindHidPendantPath(path, sizeof path, nullptr)))
+            std::fprintf(stderr, "pendant-test: a pendant is on the system's HID driver; "
+                                 "pendant-test --hid reaches it\n");
+    }
     return o;
 }

@@ -13,6 +13,10 @@ ToolOptions ParseOptions(int argc, const char* const* argv) {
             options.reconnect = true;
         else if (a == "--check")
             options.check = true;
+        else if (a == "--hid")
+            options.hid = true;
+        else if (a == "--list")
+            options.list = true;
         else if (a == "--help" || a == "-h")
             options.help = true;
         else if (a == "--version")
@@ -23,13 +27,15 @@ ToolOptions ParseOptions(int argc, const char* const* argv) {
 
 void PrintHelp() {
     std::printf(
-        "usage: pendant-test [--reconnect]\n"
-        "       pendant-test --check [--step-timeout S] [--report FILE] [--no-person]\n"
-        "       pendant-test -h | --help | --version\n"
+        "usage: pendant-test [--hid] [--reconnect]\n"
+        "       pendant-test [--hid] --check [--step-timeout S] [--report FILE] [--no-person]\n"
+        "       pendant-test --list | -h | --help | --version\n"
         "Finds the pendant, prints a report of its USB interface and endpoints, keeps its\n"
         "display up to date and prints one trace line per input report, until Ctrl+C.\n"
         "\n"
         "Options:\n"
+        "  --hid             reach the pendant through the system's HID driver, not WinUSB\n"
+        "  --list            list the pendants either way finds (path, USB id, way)\n"
         "  --reconnect       follow the pendant across an unplug; wait for one not there\n"
         "  --check           check the pendant step by step, with a verdict, instead\n"
         "  --step-timeout S  with --check: each wait ends after S seconds (1 to 3600; 30)\n"

@@ -9,6 +9,12 @@ struct ToolOptions {
     bool reconnect = false;
     // --check: the guided check (check/check.h) instead of the loop.
     bool check = false;
+    // --hid: reach the pendant through the system's own HID driver, found
+    // among HID devices by its reports, rather than through WinUSB under
+    // its interface GUID.
+    bool hid = false;
+    // --list: list the pendants either way would find, and exit.
+    bool list = false;
     // -h or --help, --version: print and exit 0, touching no device.
     bool help = false;
     bool version = false;

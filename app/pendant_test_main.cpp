@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/entry.h"
+#include "app/list.h"
 #include "check/check.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
             PrintVersion();
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    if (options.list)
+        return ListPendants();
     if (options.check)
         return RunCheckCommand(argc, argv, std::cin);
     return RunTool(std::cin, {}, options);

@@ -33,6 +33,8 @@ struct CheckOptions {
     // reports alone, for a bench where a fixture turns the selector and
     // the wheel.
     bool person = true;
+    // --hid: the pendant on the system's HID driver (app/options.h).
+    bool hid = false;
 };
 
 // The display's test patterns: together they light every place of every

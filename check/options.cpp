@@ -41,6 +41,8 @@ std::string ParseCheckOptions(int argc, const char* const* argv, CheckOptions& o
         };
         if (a == "--no-person") {
             options.person = false;
+        } else if (a == "--hid") {
+            options.hid = true;
         } else if (is("--step-timeout")) {
             if (!has || !Seconds(v.c_str(), options.stepTimeoutMs))
                 problem = "--step-timeout takes whole seconds from 1 to 3600";

@@ -158,6 +158,7 @@ int RunCheck(const CheckOptions& options, const CheckPerson& person) {
     }
 
     PendantDevice device;
+    device.ThroughHid = options.hid;
     const Opening opening = OpenPendant(device, SayWhy::Closing);
     if (!opening.Opened()) {
         record.verdict = "NOT OPENED";

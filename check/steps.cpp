@@ -46,6 +46,21 @@ void Check::Connection() {
                 d.DeviceDescriptor.idVendor, d.DeviceDescriptor.idProduct, d.InterfaceClass,
                 d.InterfaceClass == UsbClassHid ? " (HID)" : "");
     char why[160] = "";
+    if (d.ThroughHid) {
+        // The driver keeps the pipes to itself: its word on the reports is
+        // what there is to judge (and what found the pendant).
+        std::printf("  Reached through the system's HID driver: input reports of %lu bytes, "
+                    "feature reports of %u bytes\n",
+                    static_cast<unsigned long>(d.ReadLength), d.FeatureReportBytes);
+        if (d.ReadLength < InputReportLookedAt)
+            std::snprintf(why, sizeof why, "input reports of %lu bytes: the tool reads %u",
+                          static_cast<unsigned long>(d.ReadLength),
+                          static_cast<unsigned>(InputReportLookedAt));
+        step.result = why[0] == '\0' ? StepResult::Pass : StepResult::Fail;
+        step.why = why;
+        readable_ = true;
+        return;
+    }
     if (d.ReadPipeId == 0) {
         std::snprintf(why, sizeof why, "no pipe to read reports from");
     } else {

@@ -9,8 +9,54 @@ namespace {
 constexpr std::size_t ClearedReportBytes = sizeof PendantDevice::LastReport;
 } // namespace
 
+namespace {
+// One report through the HID driver into report: true and its bytes, or
+// false with LastReadError set (ERROR_SEM_TIMEOUT when none came within the
+// read time-out). A read still under way at the time-out is kept for the
+// next turn; the turn's one blocking wait is WaitForSingleObject.
+bool ReadHidReport(PendantDevice& d, UCHAR* report, ULONG& transferred) {
+    if (!d.ReadPending) {
+        d.ReadOverlapped = {};
+        d.ReadOverlapped.hEvent = d.ReadEvent;
+        if (!ReadFile(d.DeviceFile, d.HidReport, d.ReadLength, nullptr, &d.ReadOverlapped)) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                d.LastReadError = LastFailure();
+                return false;
+            }
+            d.ReadPending = true;
+        }
+    }
+    if (d.ReadPending) {
+        const DWORD waited = WaitForSingleObject(d.ReadEvent, ReadTimeoutMs);
+        if (waited == WAIT_TIMEOUT) {
+            d.LastReadError = ERROR_SEM_TIMEOUT;
+            return false;
+        }
+        if (waited != WAIT_OBJECT_0) {
+            d.LastReadError = LastFailure();
+            return false;
+        }
+    }
+    DWORD bytes = 0;
+    const BOOL ended = GetOverlappedResult(d.DeviceFile, &d.ReadOverlapped, &bytes, FALSE);
+    if (!ended && GetLastError() == ERROR_IO_INCOMPLETE) {
+        // Set but not ended: a spurious wake, as a time-out.
+        d.LastReadError = ERROR_SEM_TIMEOUT;
+        return false;
+    }
+    d.ReadPending = false;
+    if (!ended) {
+        d.LastReadError = LastFailure();
+        return false;
+    }
+    transferred = bytes < d.ReadLength ? bytes : d.ReadLength;
+    std::memcpy(report, d.HidReport, transferred);
+    return true;
+}
+} // namespace
+
 std::int32_t PendantDevice::ReadInput() {
-    if (UsbInterface == INVALID_HANDLE_VALUE)
+    if ((ThroughHid ? DeviceFile : UsbInterface) == INVALID_HANDLE_VALUE)
         return 1;
 
     // Bytes 0 to 5 are all the tool looks at. They are cleared (as 8 bytes,
@@ -21,7 +67,11 @@ std::int32_t PendantDevice::ReadInput() {
     std::memset(report, 0, ClearedReportBytes);
     // One report per read (see ReadLength), never more than the buffer.
     ULONG transferred = 0;
-    if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred, nullptr)) {
+    if (ThroughHid) {
+        if (!ReadHidReport(*this, report, transferred))
+            return 0;
+    } else if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred,
+                                nullptr)) {
         LastReadError = LastFailure();
         return 0;
     }

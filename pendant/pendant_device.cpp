@@ -8,7 +8,9 @@ PendantDevice::PendantDevice()
       DeviceFile(INVALID_HANDLE_VALUE), DevicePath{}, DeviceDescriptor{}, ReadPipeId(0),
       WritePipeId(0), PipeInterruptFirst(0), PipeInterruptLast(0), ReadLength(InputReportBytes),
       LastReadError(0), InterfaceClass(0), ReadPacketBytes(0), DeclaredReportBytes(0),
-      Trace(true), LastReport{}, LastReportBytes(0), DisplaySendFailures(0) {}
+      Trace(true), LastReport{}, LastReportBytes(0), DisplaySendFailures(0), ThroughHid(false),
+      ReadEvent(nullptr), ReadOverlapped{}, ReadPending(false), HidReport{}, UsagePage(0),
+      FeatureReportBytes(0) {}
 
 void PendantDevice::SetCoordSet1Axis1(float value) {
     CoordSet1[0] = value;

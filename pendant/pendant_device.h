@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "protocol/display.h"
+#include "usb/hid.h"
 #include "usb/winapi.h"
 
 inline constexpr DWORD ReadTimeoutMs = 30;
@@ -53,6 +54,11 @@ struct PendantDevice {
     HRESULT Open(BOOL* noDevice);
     void Close();
     void SurveyEndpoints();
+    // The HID path's opening, closing and survey (usb/hid_open.cpp); Open
+    // and Close take them when ThroughHid is set.
+    HRESULT OpenHid(BOOL* noDevice);
+    void CloseHid();
+    void SurveyHid(const HidFigures& figures);
     void BuildDisplayFrame(DisplayFrame frame) const;
     void SendDisplay();
     std::int32_t ReadInput();
@@ -105,4 +111,19 @@ struct PendantDevice {
     // Display reports the pendant refused since opening (SendDisplay does
     // not retry; the check tells a refused display from a shown one).
     unsigned DisplaySendFailures;
+
+    // Reach the pendant through the system's own HID driver (pendant-test
+    // --hid) rather than WinUSB: set before Open. DeviceFile is then the
+    // HID device, and UsbInterface stays invalid.
+    bool ThroughHid;
+    // The HID path's read: the event its end sets, and the read under way.
+    // A read that has not ended by the time-out is left under way for the
+    // next turn rather than cancelled, so no report is lost between two.
+    HANDLE ReadEvent;
+    OVERLAPPED ReadOverlapped;
+    bool ReadPending;
+    UCHAR HidReport[InputReportBytes];
+    // What the HID driver says of the pendant's reports (the HID path).
+    USAGE UsagePage;
+    USHORT FeatureReportBytes;
 };

@@ -13,16 +13,24 @@ namespace {
 enum : std::uint8_t {
     TypeMain = 0,
     TypeGlobal = 1,
+    TypeLocal = 2,
     LongItem = 0xFE,
     MainInput = 0x8,
+    MainOutput = 0x9,
+    MainCollection = 0xA,
+    MainFeature = 0xB,
+    MainEndCollection = 0xC,
+    GlobalUsagePage = 0x0,
     GlobalReportSize = 0x7,
     GlobalReportId = 0x8,
     GlobalReportCount = 0x9,
     GlobalPush = 0xA,
     GlobalPop = 0xB,
+    LocalUsage = 0x0,
 };
 
 struct Globals {
+    std::uint32_t usagePage = 0;
     std::uint32_t reportSize = 0;
     std::uint32_t reportCount = 0;
     std::uint8_t reportId = 0;
@@ -30,30 +38,47 @@ struct Globals {
 
 // Deep enough for any real descriptor; deeper is treated as malformed.
 constexpr std::size_t MaxPushDepth = 16;
+// A report's bits saturate here: far beyond any report, and no overflow.
+constexpr std::uint64_t MaxReportBits = 1u << 20;
 
 } // namespace
 
-std::size_t LargestInputReport(const std::uint8_t* d, std::size_t length, std::size_t cap) {
-    std::array<std::uint64_t, 256> bits{};
-    std::array<bool, 256> declared{};
-    bool usesIds = false;
+std::size_t ReportLayout::Bytes(ReportType type, std::uint8_t id) const {
+    const auto t = static_cast<std::size_t>(type);
+    if (!declared[t][id])
+        return 0;
+    return static_cast<std::size_t>((bits[t][id] + 7) / 8) + (usesIds ? 1 : 0);
+}
+
+std::size_t ReportLayout::Longest(ReportType type) const {
+    std::size_t longest = 0;
+    for (std::size_t id = 0; id < 256; ++id)
+        longest = std::max(longest, Bytes(type, static_cast<std::uint8_t>(id)));
+    return longest;
+}
+
+ReportLayout DescribeReports(const std::uint8_t* d, std::size_t length) {
+    ReportLayout layout;
     Globals g;
     std::vector<Globals> stack;
+    std::uint32_t usage = 0;
+    bool haveUsage = false, topSeen = false;
+    unsigned depth = 0;
     std::size_t at = 0;
     while (at < length) {
         const std::uint8_t prefix = d[at];
         if (prefix == LongItem) {
             if (length - at < 3)
-                return 0;
+                return layout;
             const std::size_t skip = 3 + static_cast<std::size_t>(d[at + 1]);
             if (length - at < skip)
-                return 0;
+                return layout;
             at += skip;
             continue;
         }
         const std::size_t size = (prefix & 3) == 3 ? 4 : (prefix & 3);
         if (length - at - 1 < size)
-            return 0;
+            return layout;
         std::uint32_t value = 0;
         for (std::size_t i = 0; i < size; ++i)
             value |= static_cast<std::uint32_t>(d[at + 1 + i]) << (8 * i);
@@ -62,6 +87,9 @@ std::size_t LargestInputReport(const std::uint8_t* d, std::size_t length, std::s
         at += 1 + size;
         if (type == TypeGlobal) {
             switch (tag) {
+            case GlobalUsagePage:
+                g.usagePage = value;
+                break;
             case GlobalReportSize:
                 g.reportSize = value;
                 break;
@@ -70,37 +98,59 @@ std::size_t LargestInputReport(const std::uint8_t* d, std::size_t length, std::s
                 break;
             case GlobalReportId:
                 g.reportId = static_cast<std::uint8_t>(value);
-                usesIds = true;
+                layout.usesIds = true;
                 break;
             case GlobalPush:
                 if (stack.size() == MaxPushDepth)
-                    return 0;
+                    return layout;
                 stack.push_back(g);
                 break;
             case GlobalPop:
                 if (stack.empty())
-                    return 0;
+                    return layout;
                 g = stack.back();
                 stack.pop_back();
                 break;
             default:
                 break;
             }
-        } else if (type == TypeMain && tag == MainInput) {
-            // Saturating: a report larger than the cap is the cap anyway.
-            const std::uint64_t add = static_cast<std::uint64_t>(g.reportSize) * g.reportCount;
-            bits[g.reportId] = std::min<std::uint64_t>(bits[g.reportId] + add, 1u << 20);
-            declared[g.reportId] = true;
+        } else if (type == TypeLocal && tag == LocalUsage && !haveUsage) {
+            // A four-byte usage carries its own page in the high half.
+            usage = size == 4 ? value : (g.usagePage << 16) | (value & 0xFFFF);
+            haveUsage = true;
+        } else if (type == TypeMain) {
+            int report = -1;
+            if (tag == MainInput)
+                report = static_cast<int>(ReportType::Input);
+            else if (tag == MainOutput)
+                report = static_cast<int>(ReportType::Output);
+            else if (tag == MainFeature)
+                report = static_cast<int>(ReportType::Feature);
+            if (report >= 0) {
+                const std::uint64_t add = static_cast<std::uint64_t>(g.reportSize) * g.reportCount;
+                std::uint64_t& b = layout.bits[report][g.reportId];
+                b = std::min<std::uint64_t>(b + add, MaxReportBits);
+                layout.declared[report][g.reportId] = true;
+            } else if (tag == MainCollection) {
+                if (depth++ == 0 && !topSeen) {
+                    topSeen = true;
+                    layout.usagePage = static_cast<std::uint16_t>(usage >> 16);
+                    layout.usage = static_cast<std::uint16_t>(usage);
+                }
+            } else if (tag == MainEndCollection && depth > 0) {
+                --depth;
+            }
+            // Local items last until the next main item.
+            haveUsage = false;
         }
     }
-    std::size_t largest = 0;
-    for (std::size_t id = 0; id < bits.size(); ++id) {
-        if (!declared[id])
-            continue;
-        const std::size_t bytes = static_cast<std::size_t>((bits[id] + 7) / 8) + (usesIds ? 1 : 0);
-        largest = std::max(largest, bytes);
-    }
-    return std::min(largest, cap);
+    layout.ok = true;
+    return layout;
+}
+
+std::size_t LargestInputReport(const std::uint8_t* d, std::size_t length, std::size_t cap) {
+    const ReportLayout layout = DescribeReports(d, length);
+    return layout.ok ? std::min(layout.Longest(ReportType::Input), cap) : 0;
 }
 
 std::vector<std::uint8_t> PendantReportDescriptor(std::size_t inputReportBytes) {

@@ -20,6 +20,8 @@ ULONG DeclaredReportLength(WINUSB_INTERFACE_HANDLE usb) {
 } // namespace
 
 HRESULT PendantDevice::Open(BOOL* noDevice) {
+    if (ThroughHid)
+        return OpenHid(noDevice);
     UsbOpen = FALSE;
 
     HRESULT hr = FindDevicePath(DevicePath, sizeof DevicePath, noDevice);
@@ -61,6 +63,10 @@ HRESULT PendantDevice::Open(BOOL* noDevice) {
 void PendantDevice::Close() {
     if (!UsbOpen)
         return;
+    if (ThroughHid) {
+        CloseHid();
+        return;
+    }
     WinUsb_Free(UsbInterface);
     CloseHandle(DeviceFile);
     UsbInterface = INVALID_HANDLE_VALUE;

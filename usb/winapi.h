@@ -1,5 +1,5 @@
 // The one door from the core to the platform. The core calls SetupAPI,
-// kernel32 and WinUSB by their own names; on Windows those are the real
+// kernel32, WinUSB and hid.dll by their own names; on Windows those are the real
 // system headers and libraries, elsewhere a stand-in header with the same
 // names and types whose functions one backend supplies at link time.
 #pragma once
@@ -10,6 +10,8 @@
 #include <setupapi.h>
 #include <winusb.h>
 #include <usb100.h>
+#include <hidsdi.h>
+#include <hidpi.h>
 #include <strsafe.h>
 // clang-format on
 #else

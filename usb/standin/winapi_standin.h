@@ -1,5 +1,5 @@
-// Stand-in for the parts of <windows.h>, <setupapi.h>, <winusb.h> and
-// <strsafe.h> that the core uses, for platforms other than Windows. Names,
+// Stand-in for the parts of <windows.h>, <setupapi.h>, <winusb.h>,
+// <hidsdi.h>, <hidpi.h> and <strsafe.h> that the core uses, for platforms other than Windows. Names,
 // types, constants and signatures follow the Windows headers so that the core
 // compiles unchanged against either. The platform functions, each with what
 // the core relies on, are declared at the bottom from platform_calls.inc and
@@ -34,6 +34,10 @@ using HDEVINFO = void*;
 using PUCHAR = UCHAR*;
 using PULONG = ULONG*;
 using PDWORD = DWORD*;
+using LPDWORD = DWORD*;
+using BOOLEAN = UCHAR;
+using PCHAR = char*;
+using NTSTATUS = LONG;
 using PCSTR = const char*;
 using LPCSTR = const char*;
 using STRSAFE_LPSTR = char*;
@@ -62,7 +66,16 @@ inline bool operator==(const GUID& a, const GUID& b) {
     return true;
 }
 
-struct OVERLAPPED;
+using LPGUID = GUID*;
+// An overlapped operation: the platform's own fields, and the event it
+// signals when the operation ends.
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
 using LPOVERLAPPED = OVERLAPPED*;
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
@@ -88,6 +101,7 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
 #define ERROR_IO_PENDING 997L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_INVALID_USER_BUFFER 1784L
@@ -142,6 +156,11 @@ inline HRESULT StringCbCopyA(STRSAFE_LPSTR pszDest, std::size_t cbDest, STRSAFE_
 #define CTRL_BREAK_EVENT 1
 #define CTRL_CLOSE_EVENT 2
 using PHANDLER_ROUTINE = BOOL(WINAPI*)(DWORD CtrlType);
+
+// What WaitForSingleObject returns.
+#define WAIT_OBJECT_0 0x00000000UL
+#define WAIT_TIMEOUT 0x00000102UL
+#define WAIT_FAILED 0xFFFFFFFFUL
 
 // ---- SetupAPI ---------------------------------------------------------------
 #define DIGCF_DEFAULT 0x00000001UL
@@ -251,6 +270,44 @@ using PWINUSB_INTERFACE_HANDLE = WINUSB_INTERFACE_HANDLE*;
 #define ALLOW_PARTIAL_READS 0x05
 #define AUTO_FLUSH 0x06
 #define RAW_IO 0x07
+
+// ---- HID (hid.dll: hidsdi.h, hidpi.h) --------------------------------------
+using USAGE = USHORT;
+struct HIDD_ATTRIBUTES {
+    ULONG Size;
+    USHORT VendorID;
+    USHORT ProductID;
+    USHORT VersionNumber;
+};
+using PHIDD_ATTRIBUTES = HIDD_ATTRIBUTES*;
+// A device's parsed report descriptor: the platform's own, opaque.
+struct _HIDP_PREPARSED_DATA;
+using PHIDP_PREPARSED_DATA = _HIDP_PREPARSED_DATA*;
+struct HIDP_CAPS {
+    USAGE Usage;
+    USAGE UsagePage;
+    USHORT InputReportByteLength;
+    USHORT OutputReportByteLength;
+    USHORT FeatureReportByteLength;
+    USHORT Reserved[17];
+    USHORT NumberLinkCollectionNodes;
+    USHORT NumberInputButtonCaps;
+    USHORT NumberInputValueCaps;
+    USHORT NumberInputDataIndices;
+    USHORT NumberOutputButtonCaps;
+    USHORT NumberOutputValueCaps;
+    USHORT NumberOutputDataIndices;
+    USHORT NumberFeatureButtonCaps;
+    USHORT NumberFeatureValueCaps;
+    USHORT NumberFeatureDataIndices;
+};
+using PHIDP_CAPS = HIDP_CAPS*;
+enum HIDP_REPORT_TYPE { HidP_Input = 0, HidP_Output = 1, HidP_Feature = 2 };
+#define HIDP_STATUS_SUCCESS (static_cast<NTSTATUS>(0x00110000L))
+#define HIDP_STATUS_INVALID_REPORT_TYPE (static_cast<NTSTATUS>(0xC0110002L))
+#define HIDP_STATUS_INVALID_REPORT_LENGTH (static_cast<NTSTATUS>(0xC0110003L))
+#define HIDP_STATUS_INVALID_PREPARSED_DATA (static_cast<NTSTATUS>(0xC0110001L))
+#define HIDP_STATUS_REPORT_DOES_NOT_EXIST (static_cast<NTSTATUS>(0xC0110010L))
 
 // ---- The platform functions -------------------------------------------------
 #define PLATFORM_CALL(result, name, parameters) result WINAPI name parameters;
