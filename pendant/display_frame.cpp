@@ -20,11 +20,10 @@ void PendantDevice::SendDisplay() {
         // Fire and forget: a frame the pendant missed is sent again with the
         // next change; retrying here would stall the jog loop.
         const BOOL sent =
-            ThroughHid
-                ? HidD_SetFeature(DeviceFile, report, static_cast<ULONG>(DisplayReportBytes))
-                : WinUsb_ControlTransfer(UsbInterface, setup, report,
-                                         static_cast<ULONG>(DisplayReportBytes), &transferred,
-                                         nullptr);
+            ThroughHid ? HidD_SetFeature(DeviceFile, report, static_cast<ULONG>(DisplayReportBytes))
+                       : WinUsb_ControlTransfer(UsbInterface, setup, report,
+                                                static_cast<ULONG>(DisplayReportBytes),
+                                                &transferred, nullptr);
         if (!sent)
             ++DisplaySendFailures;
     }

@@ -10,9 +10,9 @@ HRESULT PendantDevice::OpenHid(BOOL* noDevice) {
     if (FAILED(hr))
         return hr;
 
-    DeviceFile = CreateFileA(DevicePath, GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED, nullptr);
+    DeviceFile =
+        CreateFileA(DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (DeviceFile == INVALID_HANDLE_VALUE)
         return LastErrorResult();
     // Read again on this handle: the figures the survey prints, and a

@@ -24,3 +24,8 @@ struct PipeDescription {
     UCHAR id;
     USHORT maxPacket;
 };
+
+// The device interface class of HID devices, as HidD_GetHidGuid gives it:
+// what the backends other than Windows list a HID device under.
+inline constexpr GUID HidInterfaceClassGuid = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};

@@ -25,6 +25,14 @@ null_backend::Counts counts = {0, 0, 0};
 HANDLE const DeviceInfoSet = reinterpret_cast<HANDLE>(0x10);
 HANDLE const DeviceFile = reinterpret_cast<HANDLE>(0x20);
 HANDLE const Interface = reinterpret_cast<HANDLE>(0x30);
+HANDLE const Event = reinterpret_cast<HANDLE>(0x40);
+// The HID path's one read: under way, or ended with the canned report.
+bool readPending = false;
+bool readEnded = false;
+
+bool Valid(HANDLE h) {
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
 
 constexpr char Path[] = "null-pendant";
 
@@ -168,6 +176,109 @@ BOOL WINAPI WinUsb_ReadPipe(WINUSB_INTERFACE_HANDLE, UCHAR, PUCHAR Buffer, ULONG
     }
     std::memcpy(Buffer, canned, sizeof canned);
     *LengthTransferred = cannedLength;
+    return TRUE;
+}
+
+// ---- The HID path -------------------------------------------------------------
+// The null pendant on the system's HID driver: input report 4 and feature
+// report 6, 8 bytes each; a read ends at once with the canned report, or
+// stays under way, each wait on it timing out at once.
+
+struct _HIDP_PREPARSED_DATA {};
+namespace {
+_HIDP_PREPARSED_DATA preparsed;
+} // namespace
+
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) {
+    return Event;
+}
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD, LPDWORD, LPOVERLAPPED) {
+    if (!Valid(hFile)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    ++counts.reads;
+    if (unplugged) {
+        lastError = ERROR_DEVICE_NOT_CONNECTED;
+        return FALSE;
+    }
+    if (!haveReport) {
+        readPending = true;
+        lastError = ERROR_IO_PENDING;
+        return FALSE;
+    }
+    std::memcpy(lpBuffer, canned, sizeof canned);
+    readEnded = true;
+    return TRUE;
+}
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD) {
+    if (!Valid(hHandle)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    return readEnded ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED, LPDWORD transferred, BOOL) {
+    if (!readEnded) {
+        lastError = readPending ? ERROR_IO_INCOMPLETE : ERROR_OPERATION_ABORTED;
+        readPending = false;
+        return FALSE;
+    }
+    readEnded = false;
+    *transferred = sizeof canned;
+    return TRUE;
+}
+BOOL WINAPI CancelIo(HANDLE hFile) {
+    if (!Valid(hFile)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    return TRUE;
+}
+void WINAPI HidD_GetHidGuid(LPGUID HidGuid) {
+    *HidGuid = GUID{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+}
+BOOLEAN WINAPI HidD_GetAttributes(HANDLE h, PHIDD_ATTRIBUTES Attributes) {
+    if (!Valid(h)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    *Attributes = HIDD_ATTRIBUTES{sizeof(HIDD_ATTRIBUTES), 0xFFF0, 0x0001, 0x0100};
+    return TRUE;
+}
+BOOLEAN WINAPI HidD_GetPreparsedData(HANDLE h, PHIDP_PREPARSED_DATA* PreparsedData) {
+    if (!Valid(h)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    *PreparsedData = &preparsed;
+    return TRUE;
+}
+BOOLEAN WINAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
+    return PreparsedData == &preparsed;
+}
+NTSTATUS WINAPI HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, PHIDP_CAPS Capabilities) {
+    if (PreparsedData != &preparsed)
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    *Capabilities = HIDP_CAPS{};
+    Capabilities->UsagePage = 0xFF00;
+    Capabilities->Usage = 1;
+    Capabilities->InputReportByteLength = 8;
+    Capabilities->FeatureReportByteLength = 8;
+    return HIDP_STATUS_SUCCESS;
+}
+NTSTATUS WINAPI HidP_InitializeReportForID(HIDP_REPORT_TYPE, UCHAR ReportID, PHIDP_PREPARSED_DATA,
+                                           PCHAR Report, ULONG ReportLength) {
+    std::memset(Report, 0, ReportLength);
+    Report[0] = static_cast<char>(ReportID);
+    return HIDP_STATUS_SUCCESS;
+}
+BOOLEAN WINAPI HidD_SetFeature(HANDLE h, PVOID, ULONG) {
+    if (!Valid(h)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    ++counts.controlTransfers;
     return TRUE;
 }
 

@@ -38,6 +38,31 @@ void KeepHistory(bool on) {
     }
 }
 
+Device HidBoundDevice() {
+    const GUID& g = HidInterfaceClassGuid;
+    const InterfaceGuidParts parts = {g.Data1,
+                                      g.Data2,
+                                      g.Data3,
+                                      {g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
+                                       g.Data4[5], g.Data4[6], g.Data4[7]}};
+    Device d;
+    d.interfaceGuid = g;
+    d.path = "\\\\?\\hid#vid_fff0&pid_0001#virtual#" + FormatGuidParts(parts, true);
+    return d;
+}
+
+std::vector<std::uint8_t> KeyboardReportDescriptor() {
+    return {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01,             // Generic Desktop, Keyboard
+            0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, // modifiers
+            0x25, 0x01, 0x75, 0x01, 0x95, 0x08, 0x81, 0x02, //   8 bits
+            0x95, 0x01, 0x75, 0x08, 0x81, 0x01,             // reserved byte
+            0x95, 0x05, 0x75, 0x01, 0x05, 0x08, 0x19, 0x01, // LEDs
+            0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, //   out 5 bits
+            0x91, 0x01,                                     //   padding
+            0x95, 0x06, 0x75, 0x08, 0x15, 0x00, 0x25, 0x65, // six keys
+            0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0};
+}
+
 void SetDevice(const Device& device) {
     S().device = device;
 }
@@ -94,6 +119,8 @@ OpenCounts Open() {
     c.detailBuffers = static_cast<int>(S().blocks.size());
     c.files = static_cast<int>(S().files.size());
     c.interfaces = static_cast<int>(S().interfaces.size());
+    c.events = static_cast<int>(S().events.size());
+    c.preparsed = static_cast<int>(S().preparsed.size());
     return c;
 }
 

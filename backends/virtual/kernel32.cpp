@@ -1,6 +1,7 @@
 // kernel32: the last error, the device file, memory, time and the console
 // control handlers, served by the virtual pendant.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -33,9 +34,22 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     DWORD error = 0;
     if (Injected(Call::CreateFileA, error))
         return Fail(r, error, INVALID_HANDLE_VALUE);
-    if (lpFileName == nullptr || !Visible() || S().device.path != lpFileName)
+    if (lpFileName == nullptr)
         return Finish(r, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-    return Finish(r, ERROR_SUCCESS, NewHandle(S().files));
+    // The pendant (target 0) while it is there, or another HID device.
+    std::size_t target = SIZE_MAX;
+    if (Visible() && S().device.path == lpFileName)
+        target = 0;
+    for (std::size_t k = 0; k < S().device.otherHid.size() && target == SIZE_MAX; ++k)
+        if (S().device.otherHid[k].path == lpFileName)
+            target = k + 1;
+    if (target == SIZE_MAX)
+        return Finish(r, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    HANDLE h = NewHandle(S().files);
+    Issued& issued = S().files[reinterpret_cast<std::uintptr_t>(h)];
+    issued.target = target;
+    issued.access = dwDesiredAccess;
+    return Finish(r, ERROR_SUCCESS, h);
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
@@ -43,9 +57,14 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     DWORD error = 0;
     if (Injected(Call::CloseHandle, error))
         return Fail(r, error, FALSE);
+    const auto h = reinterpret_cast<std::uintptr_t>(hObject);
+    if (S().events.erase(h) != 0)
+        return Finish(r, ERROR_SUCCESS, TRUE);
     if (!Known(S().files, hObject))
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
-    S().files.erase(reinterpret_cast<std::uintptr_t>(hObject));
+    // A read under way goes with its file.
+    S().reads.erase(h);
+    S().files.erase(h);
     return Finish(r, ERROR_SUCCESS, TRUE);
 }
 

@@ -6,6 +6,11 @@
 
 using namespace virtual_pendant;
 
+namespace {
+// Members of a set it tells apart: handles go in steps of 0x10.
+constexpr std::size_t MaxListed = 0x10;
+} // namespace
+
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
                                      DWORD Flags) {
     CallRecord& r = Record(Call::SetupDiGetClassDevsA,
@@ -36,13 +41,14 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     if (DeviceInterfaceData == nullptr ||
         DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
-    const bool listed = Visible() && InterfaceClassGuid != nullptr &&
-                        *InterfaceClassGuid == S().device.interfaceGuid;
-    if (!listed || MemberIndex != 0)
+    const std::size_t listed =
+        InterfaceClassGuid != nullptr ? Listed(*InterfaceClassGuid).size() : 0;
+    if (MemberIndex >= listed || MemberIndex >= MaxListed)
         return Finish(r, ERROR_NO_MORE_ITEMS, FALSE);
     DeviceInterfaceData->InterfaceClassGuid = *InterfaceClassGuid;
     DeviceInterfaceData->Flags = 1; // active
-    DeviceInterfaceData->Reserved = reinterpret_cast<ULONG_PTR>(DeviceInfoSet);
+    // The set's handle (a multiple of 0x10) and the member's index.
+    DeviceInterfaceData->Reserved = reinterpret_cast<ULONG_PTR>(DeviceInfoSet) + MemberIndex;
     return Finish(r, ERROR_SUCCESS, TRUE);
 }
 
@@ -64,9 +70,13 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
     if (!Known(S().sets, DeviceInfoSet))
         return Finish(r, ERROR_INVALID_HANDLE, FALSE);
     if (DeviceInterfaceData == nullptr ||
-        DeviceInterfaceData->Reserved != reinterpret_cast<ULONG_PTR>(DeviceInfoSet))
+        (DeviceInterfaceData->Reserved & ~ULONG_PTR{MaxListed - 1}) !=
+            reinterpret_cast<ULONG_PTR>(DeviceInfoSet))
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
-    const std::string& path = S().device.path;
+    const std::vector<std::string> listed = Listed(DeviceInterfaceData->InterfaceClassGuid);
+    const std::size_t index = DeviceInterfaceData->Reserved & (MaxListed - 1);
+    // Gone since it was listed: as Windows, its path is still told.
+    const std::string path = index < listed.size() ? listed[index] : S().device.path;
     const DWORD required = static_cast<DWORD>(
         offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
     if (RequiredSize != nullptr)

@@ -86,6 +86,17 @@ bool Visible() {
     return S().device.present && S().plugged;
 }
 
+std::vector<std::string> Listed(const GUID& interfaceClass) {
+    const State& s = S();
+    std::vector<std::string> paths;
+    if (interfaceClass == HidInterfaceClassGuid)
+        for (const OtherHidDevice& other : s.device.otherHid)
+            paths.push_back(other.path);
+    if (Visible() && interfaceClass == s.device.interfaceGuid)
+        paths.push_back(s.device.path);
+    return paths;
+}
+
 const Pipe* FindPipe(UCHAR id) {
     for (const Pipe& p : S().device.pipes)
         if (p.id == id)

@@ -31,9 +31,23 @@ struct Input {
     std::size_t sent = 0; // bytes of report already sent as packets
 };
 
-// A handle we gave out; dead once the pendant is unplugged under it.
+// A handle we gave out; dead once the pendant is unplugged under it. A file
+// knows what it was opened on (0: the pendant; k: otherHid[k - 1]) and with
+// which access.
 struct Issued {
     unsigned generation;
+    std::size_t target = 0;
+    DWORD access = 0;
+};
+
+// A read of the HID path under way, or ended and not yet asked about.
+struct PendingRead {
+    std::uint8_t* buffer;
+    DWORD length;
+    LPOVERLAPPED overlapped;
+    bool ended = false;
+    DWORD error = ERROR_SUCCESS;
+    DWORD bytes = 0;
 };
 
 // WinUSB's default for a data pipe: no time-out. Time is virtual, so a read
@@ -53,6 +67,10 @@ struct State {
     std::uintptr_t nextHandle = 0x1000;
     std::map<std::uintptr_t, Issued> sets, files, interfaces;
     std::set<void*> blocks;
+    // The HID path: events (set or not), reads by file, parsed descriptors.
+    std::map<std::uintptr_t, bool> events;
+    std::map<std::uintptr_t, PendingRead> reads;
+    std::set<const void*> preparsed;
     std::map<UCHAR, ULONG> pipeTimeouts;
     protocol::FrameAssembler assembler;
     // What the HID requests see besides the device: the latest reports,
@@ -113,6 +131,8 @@ bool Live(const std::map<std::uintptr_t, Issued>& table, const void* h);
 void SyncClock();
 void Wait(DWORD ms);
 bool Visible();
+// The device paths listed under an interface class, in order.
+std::vector<std::string> Listed(const GUID& interfaceClass);
 const Pipe* FindPipe(UCHAR id);
 // One display report reached the pendant; a sixth makes a frame.
 void Deliver(const std::uint8_t* report);

@@ -46,8 +46,21 @@ using Pipe = PipeDescription;
 // (the rule is the protocol's, shared with pendant-gadget).
 using ZeroLengthPacket = ::ZeroLengthPacket;
 
+// Another device on the system's HID driver, which is no pendant (a
+// keyboard, say): listed under the HID class before the pendant, it answers
+// what it is, and the tool must never open it for writing or send it a byte.
+struct OtherHidDevice {
+    std::string path;
+    USHORT vendorId = 0;
+    USHORT productId = 0;
+    std::vector<std::uint8_t> reportDescriptor;
+};
+
 struct Device {
     bool present = true;
+    // The class the pendant is listed under: its own GUID (bound to WinUSB)
+    // or HidInterfaceClassGuid (bound to the system's HID driver, as out of
+    // the box: see HidBoundDevice).
     GUID interfaceGuid = PendantInterfaceGuid;
     std::string path =
         "\\\\?\\usb#vid_fff0&pid_0001#virtual#" + FormatGuidParts(PendantInterfaceGuidParts, true);
@@ -60,7 +73,18 @@ struct Device {
     std::vector<std::uint8_t> reportDescriptor =
         protocol::PendantReportDescriptor(DefaultInputReportBytes);
     ZeroLengthPacket zeroLengthPacket = ZeroLengthPacket::AfterSpanningReports;
+    std::vector<OtherHidDevice> otherHid;
 };
+
+// The default pendant on the system's HID driver: listed under the HID class
+// with a HID device path, not under its own GUID. Its reads deliver whole
+// input reports, as the HID driver does; its display reports go through
+// HidD_SetFeature.
+Device HidBoundDevice();
+// A HID keyboard's report descriptor (no report ids, an 8-byte input
+// report, a 1-byte output report): a device that must not be taken for a
+// pendant.
+std::vector<std::uint8_t> KeyboardReportDescriptor();
 
 // Back to a fresh state: the default device (present, one interrupt IN pipe
 // 0x81 of 8-byte packets), nothing queued, no faults, no calls, clock at 0.
@@ -110,6 +134,8 @@ struct OpenCounts {
     int detailBuffers = 0;
     int files = 0;
     int interfaces = 0;
+    int events = 0;
+    int preparsed = 0;
     bool operator==(const OpenCounts& other) const = default;
 };
 OpenCounts Open();

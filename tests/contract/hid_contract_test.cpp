@@ -87,8 +87,8 @@ std::vector<std::string> HidPaths() {
         std::vector<char> block(need + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
         auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(block.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail,
-                                             static_cast<DWORD>(block.size()), nullptr, nullptr))
+        if (SetupDiGetDeviceInterfaceDetailA(set, &data, detail, static_cast<DWORD>(block.size()),
+                                             nullptr, nullptr))
             paths.emplace_back(detail->DevicePath);
     }
     SetupDiDestroyDeviceInfoList(set);
@@ -189,8 +189,8 @@ TEST_F(HidPendant, AReadOfNothingWaitsAndIsCancelled) {
 
     OVERLAPPED overlapped = {};
     overlapped.hEvent = event;
-    EXPECT_FALSE(ReadFile(h, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr,
-                          &overlapped));
+    EXPECT_FALSE(
+        ReadFile(h, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &overlapped));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING)) << "an idle pendant";
     const DWORD before = GetTickCount();
     EXPECT_EQ(WaitForSingleObject(event, 30), static_cast<DWORD>(WAIT_TIMEOUT));
