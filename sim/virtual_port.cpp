@@ -9,11 +9,11 @@ namespace sim {
 
 namespace vp = virtual_pendant;
 
-PendantPort VirtualPendantPort() {
+play::PendantPort VirtualPendantPort() {
     // Frames received when it was last unplugged: the display shows only
     // later ones.
     const auto dark = std::make_shared<unsigned>(0);
-    PendantPort port;
+    play::PendantPort port;
     port.queue = [](std::vector<std::uint8_t> report) { vp::QueueReport(report); };
     port.unplug = [dark] {
         vp::Unplug();
@@ -26,7 +26,7 @@ PendantPort VirtualPendantPort() {
     };
     port.pending = [] { return vp::PendingInput(); };
     port.last = [dark] {
-        PortFrame frame;
+        play::PortFrame frame;
         frame.frames = vp::FramesReceived();
         frame.have = frame.frames > *dark;
         if (frame.have) {

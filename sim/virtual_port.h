@@ -2,13 +2,13 @@
 // script steps and interactive screen.
 #pragma once
 
-#include "sim/port.h"
+#include "play/port.h"
 
 namespace sim {
 
 // Unplugged, its display goes dark: what it showed before is gone until the
 // next frame. It cannot halt, and nothing waits on it (the tool turns
 // in-process, when the script says so): those stay empty.
-PendantPort VirtualPendantPort();
+play::PendantPort VirtualPendantPort();
 
 } // namespace sim

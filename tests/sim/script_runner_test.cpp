@@ -18,9 +18,9 @@ struct Played {
 
 Played Play(const std::string& text) {
     std::istringstream in(text);
-    sim::Script script;
-    sim::ScriptError error;
-    EXPECT_TRUE(sim::ParseScript(in, script, error)) << error.line << ": " << error.message;
+    play::Script script;
+    play::ScriptError error;
+    EXPECT_TRUE(play::ParseScript(in, script, error)) << error.line << ": " << error.message;
     Played played;
     std::FILE* file = std::tmpfile();
     EXPECT_NE(file, nullptr);

@@ -1,8 +1,8 @@
-#include "sim/paint.h"
+#include "play/paint.h"
 
 #include <curses.h>
 
-namespace sim {
+namespace play {
 
 void TakeKeys() {
     raw();
@@ -33,4 +33,4 @@ void Paint(const Rendered& r) {
     refresh();
 }
 
-} // namespace sim
+} // namespace play

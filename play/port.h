@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "play/script.h"
 #include "protocol/display.h"
-#include "sim/script.h"
 
-namespace sim {
+namespace play {
 
 // The last display frame the pendant received, and how many it has.
 struct PortFrame {
@@ -58,4 +58,4 @@ std::string RunPortStep(const Step& step, const PendantPort& port);
 // Whether RunPortStep runs this step.
 bool IsPortStep(Op op);
 
-} // namespace sim
+} // namespace play

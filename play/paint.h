@@ -4,11 +4,11 @@
 // pendant-gadget.
 #pragma once
 
-#include "sim/screen.h"
+#include "play/screen.h"
 
-namespace sim {
+namespace play {
 // Sets the current curses terminal up for the keys: raw, no echo, keypad
 // keys, reads that do not wait, a short Escape delay, no cursor.
 void TakeKeys();
 void Paint(const Rendered& rendered);
-} // namespace sim
+} // namespace play

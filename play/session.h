@@ -1,5 +1,5 @@
 // The interactive session of pendant-sim and pendant-gadget: the pendant's
-// display as it last arrived, the keys (sim/keys) as its axis selector and
+// display as it last arrived, the keys (play/keys) as its axis selector and
 // wheel, a pane below. It runs on the program's pendant port; each program
 // says what its screen says and how its link keys go, and runs the typed
 // commands of its dialect.
@@ -8,10 +8,10 @@
 #include <functional>
 #include <string>
 
-#include "sim/port.h"
-#include "sim/screen.h"
+#include "play/port.h"
+#include "play/screen.h"
 
-namespace sim {
+namespace play {
 
 struct SessionWords {
     const char* nowhere;   // a wheel turn while the link is not Plugged
@@ -45,4 +45,4 @@ class Session {
     std::function<std::string(const Step&)> command_;
 };
 
-} // namespace sim
+} // namespace play

@@ -8,11 +8,11 @@
 #include <set>
 #include <sstream>
 
-#include "sim/commands.h"
+#include "play/commands.h"
 
 namespace {
 
-using sim::Dialect;
+using play::Dialect;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -60,11 +60,11 @@ std::vector<std::string> DocForms(const std::string& markdown) {
 // A form agrees with its command's usage when its arguments are the
 // usage's, or one of the usage's alternatives (`device present` for
 // "device present|absent").
-bool Agrees(const std::string& form, const sim::Command& command) {
+bool Agrees(const std::string& form, const play::Command& command) {
     const std::string usage = command.usage;
     const std::string name = command.name;
-    const std::string formArgs(sim::Trim(std::string_view(form).substr(name.size())));
-    const std::string usageArgs(sim::Trim(std::string_view(usage).substr(name.size())));
+    const std::string formArgs(play::Trim(std::string_view(form).substr(name.size())));
+    const std::string usageArgs(play::Trim(std::string_view(usage).substr(name.size())));
     if (formArgs == usageArgs)
         return true;
     if (usageArgs.find(' ') != std::string::npos)
@@ -83,8 +83,8 @@ std::string TableProblems(const std::string& markdown, Dialect dialect) {
     std::set<std::string> listed;
     for (const std::string& form : DocForms(markdown)) {
         const std::string name = form.substr(0, form.find(' '));
-        const sim::Command* command = sim::FindCommand(name);
-        if (command == nullptr || !sim::Takes(*command, dialect)) {
+        const play::Command* command = play::FindCommand(name);
+        if (command == nullptr || !play::Takes(*command, dialect)) {
             problems += "lists `" + form + "`, which the program does not take\n";
             continue;
         }
@@ -92,8 +92,8 @@ std::string TableProblems(const std::string& markdown, Dialect dialect) {
             problems += "writes `" + form + "` where the usage is `" + command->usage + "`\n";
         listed.insert(name);
     }
-    for (const sim::Command& command : sim::Commands())
-        if (sim::Takes(command, dialect) && listed.count(command.name) == 0)
+    for (const play::Command& command : play::Commands())
+        if (play::Takes(command, dialect) && listed.count(command.name) == 0)
             problems += std::string("leaves out `") + command.usage + "`\n";
     return problems;
 }
@@ -136,28 +136,28 @@ TEST(DocTable, FindsWhatDisagrees) {
 // --commands names every command its program takes, and no other.
 TEST(CommandSummary, ListsWhatEachProgramTakes) {
     for (Dialect dialect : {Dialect::Sim, Dialect::Gadget}) {
-        const std::string summary = "\n" + sim::CommandSummary(dialect);
-        for (const sim::Command& command : sim::Commands()) {
+        const std::string summary = "\n" + play::CommandSummary(dialect);
+        for (const play::Command& command : play::Commands()) {
             const std::string name = command.name;
             const bool shown = summary.find("\n" + name + " ") != std::string::npos ||
                                summary.find("\n" + name + "\n") != std::string::npos ||
                                summary.find("/ " + name + " ") != std::string::npos;
-            EXPECT_EQ(shown, sim::Takes(command, dialect)) << name << " in\n" << summary;
+            EXPECT_EQ(shown, play::Takes(command, dialect)) << name << " in\n" << summary;
         }
     }
 }
 
 TEST(CommandTable, HasOneRowPerStep) {
-    std::set<sim::Op> ops;
+    std::set<play::Op> ops;
     std::set<std::string> names;
-    for (const sim::Command& command : sim::Commands()) {
+    for (const play::Command& command : play::Commands()) {
         EXPECT_TRUE(ops.insert(command.op).second) << command.name;
         EXPECT_TRUE(names.insert(command.name).second) << command.name;
         EXPECT_EQ(std::string(command.usage).rfind(command.name, 0), 0u) << command.usage;
-        EXPECT_TRUE(sim::Takes(command, Dialect::Sim) || sim::Takes(command, Dialect::Gadget))
+        EXPECT_TRUE(play::Takes(command, Dialect::Sim) || play::Takes(command, Dialect::Gadget))
             << command.name;
     }
-    EXPECT_EQ(ops.size(), static_cast<std::size_t>(sim::Op::Stats) + 1);
+    EXPECT_EQ(ops.size(), static_cast<std::size_t>(play::Op::Stats) + 1);
 }
 
 // Both programs load their script files through one loader: a directory
@@ -166,20 +166,20 @@ TEST(LoadScript, RefusesWhatIsNoScriptAlike) {
     const std::string dir = testing::TempDir();
     const std::string missing = dir + "/no-such.script";
     for (Dialect dialect : {Dialect::Sim, Dialect::Gadget}) {
-        sim::Script script;
+        play::Script script;
         std::string problem;
-        EXPECT_FALSE(sim::LoadScript(dir, dialect, script, problem));
+        EXPECT_FALSE(play::LoadScript(dir, dialect, script, problem));
         EXPECT_EQ(problem, "cannot read script " + dir + ": it is a directory");
-        EXPECT_FALSE(sim::LoadScript(missing, dialect, script, problem));
+        EXPECT_FALSE(play::LoadScript(missing, dialect, script, problem));
         EXPECT_EQ(problem, "cannot read script " + missing + ": No such file or directory");
     }
     const std::string file = dir + "/gadget.script";
     std::ofstream(file) << "report 04 00 00 11 01 00 00 00\nturns 1\n";
-    sim::Script script;
+    play::Script script;
     std::string problem;
-    EXPECT_FALSE(sim::LoadScript(file, Dialect::Gadget, script, problem));
+    EXPECT_FALSE(play::LoadScript(file, Dialect::Gadget, script, problem));
     EXPECT_EQ(problem.rfind(file + ":2: \"turns\" is not for pendant-gadget", 0), 0u) << problem;
-    EXPECT_TRUE(sim::LoadScript(file, Dialect::Sim, script, problem)) << problem;
+    EXPECT_TRUE(play::LoadScript(file, Dialect::Sim, script, problem)) << problem;
     EXPECT_EQ(script.steps.size(), 2u);
     std::filesystem::remove(file);
 }

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "sim/screen.h"
-#include "sim/script.h"
+#include "play/screen.h"
+#include "play/script.h"
 
-namespace sim {
+namespace play {
 
 enum class KeyDo {
     Nothing, // handled here (or ignored)
@@ -35,4 +35,4 @@ KeyResult HandleKey(int ch, Screen& screen, Dialect dialect);
 // What the bottom line says after a wheel turn.
 std::string WheelMessage(int counts, int axis);
 
-} // namespace sim
+} // namespace play

@@ -10,7 +10,7 @@
 
 #include "protocol/display.h"
 
-namespace sim {
+namespace play {
 
 enum class Link {
     Plugged,   // the tool's handles reach the pendant
@@ -60,4 +60,4 @@ Rendered Render(const Screen& screen, int width, int height);
 // Lines of the tool's output kept for the pane.
 inline constexpr std::size_t OutputLinesKept = 500;
 
-} // namespace sim
+} // namespace play

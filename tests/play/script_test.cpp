@@ -6,17 +6,17 @@
 #include <sstream>
 #include <tuple>
 
-#include "sim/script.h"
+#include "play/script.h"
 
 namespace {
 
-using sim::Op;
-using sim::Step;
+using play::Op;
+using play::Step;
 
 Step Parsed(const std::string& line) {
     Step step;
     bool has = false;
-    const std::string problem = sim::ParseLine(line, 7, step, has);
+    const std::string problem = play::ParseLine(line, 7, step, has);
     EXPECT_EQ(problem, "") << line;
     EXPECT_TRUE(has) << line;
     EXPECT_EQ(step.line, 7);
@@ -102,7 +102,7 @@ TEST(ScriptLine, BlankAndCommentLinesHoldNoStep) {
     for (const char* line : {"", "   ", "# set1 1 1", "  \t# note", "\r"}) {
         Step step;
         bool has = true;
-        EXPECT_EQ(sim::ParseLine(line, 1, step, has), "") << line;
+        EXPECT_EQ(play::ParseLine(line, 1, step, has), "") << line;
         EXPECT_FALSE(has) << line;
     }
 }
@@ -139,7 +139,7 @@ TEST(ScriptLine, SaysWhatIsWrongAndHowToWriteIt) {
     for (const auto& [line, expected] : cases) {
         Step step;
         bool has = true;
-        const std::string problem = sim::ParseLine(line, 1, step, has);
+        const std::string problem = play::ParseLine(line, 1, step, has);
         EXPECT_NE(problem.find(expected), std::string::npos) << line << " -> " << problem;
         EXPECT_FALSE(has) << line;
     }
@@ -148,14 +148,14 @@ TEST(ScriptLine, SaysWhatIsWrongAndHowToWriteIt) {
         report += " 00";
     Step step;
     bool has = true;
-    EXPECT_NE(sim::ParseLine(report, 1, step, has).find("got 65 bytes"), std::string::npos);
+    EXPECT_NE(play::ParseLine(report, 1, step, has).find("got 65 bytes"), std::string::npos);
 }
 
 TEST(Script, CountsEveryLineForTheErrorsLineNumber) {
     std::istringstream in("# the example\n\nset1 1 1.5\n  bogus 1\nset1 1 2\n");
-    sim::Script script;
-    sim::ScriptError error;
-    EXPECT_FALSE(sim::ParseScript(in, script, error));
+    play::Script script;
+    play::ScriptError error;
+    EXPECT_FALSE(play::ParseScript(in, script, error));
     EXPECT_EQ(error.line, 4);
     EXPECT_EQ(error.message, "unknown command \"bogus\" (pendant-sim --commands lists them)");
 }
@@ -163,14 +163,14 @@ TEST(Script, CountsEveryLineForTheErrorsLineNumber) {
 TEST(Script, TheDeviceIsDescribedBeforeTheToolStarts) {
     std::istringstream good(
         "device absent\nfail CreateFileA\npipes none\njog 1 1\nfail WinUsb_ReadPipe\n");
-    sim::Script script;
-    sim::ScriptError error;
-    ASSERT_TRUE(sim::ParseScript(good, script, error)) << error.message;
+    play::Script script;
+    play::ScriptError error;
+    ASSERT_TRUE(play::ParseScript(good, script, error)) << error.message;
     ASSERT_EQ(script.steps.size(), 5U);
     EXPECT_EQ(script.steps[3].line, 4);
 
     std::istringstream late("device absent\n# start\njog 1 1\nturns 1\npipes none\n");
-    EXPECT_FALSE(sim::ParseScript(late, script, error));
+    EXPECT_FALSE(play::ParseScript(late, script, error));
     EXPECT_EQ(error.line, 5);
     EXPECT_EQ(
         error.message,
@@ -209,7 +209,7 @@ TEST(ScriptLine, TheGadgetReadsItsCommands) {
         SCOPED_TRACE(c.line);
         Step step;
         bool has = false;
-        ASSERT_EQ(sim::ParseLine(c.line, 2, step, has, sim::Dialect::Gadget), "");
+        ASSERT_EQ(play::ParseLine(c.line, 2, step, has, play::Dialect::Gadget), "");
         ASSERT_TRUE(has);
         EXPECT_EQ(step.op, c.op);
         c.check(step);
@@ -219,7 +219,7 @@ TEST(ScriptLine, TheGadgetReadsItsCommands) {
 // Each program refuses what makes no sense for it, and says why; bad
 // arguments of the gadget's commands are named as the others' are.
 TEST(ScriptLine, EachProgramRefusesWhatIsNotForIt) {
-    using sim::Dialect;
+    using play::Dialect;
     const std::tuple<Dialect, const char*, const char*> cases[] = {
         {Dialect::Gadget, "fail CreateFileA",
          "\"fail\" is not for pendant-gadget: it breaks the tool's platform calls"},
@@ -246,7 +246,7 @@ TEST(ScriptLine, EachProgramRefusesWhatIsNotForIt) {
     for (const auto& [dialect, line, expected] : cases) {
         Step step;
         bool has = true;
-        const std::string problem = sim::ParseLine(line, 1, step, has, dialect);
+        const std::string problem = play::ParseLine(line, 1, step, has, dialect);
         EXPECT_NE(problem.find(expected), std::string::npos) << line << " -> " << problem;
         EXPECT_FALSE(has) << line;
     }
@@ -276,9 +276,9 @@ TEST(ScriptFile, ReportsAreHeldToTheReportSize) {
     };
     for (const auto& c : cases) {
         std::istringstream in(c.script);
-        sim::Script script;
-        sim::ScriptError error;
-        const bool read = sim::ParseScript(in, script, error, sim::Dialect::Sim, c.reportBytes);
+        play::Script script;
+        play::ScriptError error;
+        const bool read = play::ParseScript(in, script, error, play::Dialect::Sim, c.reportBytes);
         EXPECT_EQ(read, c.badLine == 0) << c.script;
         if (c.badLine != 0) {
             EXPECT_EQ(error.line, c.badLine) << c.script;

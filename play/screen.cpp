@@ -1,10 +1,10 @@
-#include "sim/screen.h"
+#include "play/screen.h"
 
 #include <cstdio>
 
-#include "sim/parse.h"
+#include "play/parse.h"
 
-namespace sim {
+namespace play {
 
 namespace {
 
@@ -171,4 +171,4 @@ Rendered Render(const Screen& s, int width, int height) {
     return r;
 }
 
-} // namespace sim
+} // namespace play

@@ -1,6 +1,6 @@
-#include "sim/port.h"
+#include "play/port.h"
 
-namespace sim {
+namespace play {
 
 namespace {
 
@@ -89,4 +89,4 @@ std::string RunPortStep(const Step& step, const PendantPort& port) {
     }
 }
 
-} // namespace sim
+} // namespace play

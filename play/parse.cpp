@@ -1,8 +1,8 @@
-#include "sim/parse.h"
+#include "play/parse.h"
 
 #include <charconv>
 
-namespace sim {
+namespace play {
 
 namespace {
 
@@ -145,4 +145,4 @@ int ParseDisplayValues(const std::vector<std::string>& ten, protocol::DisplayVal
     return -1;
 }
 
-} // namespace sim
+} // namespace play

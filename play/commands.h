@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/script.h"
+#include "play/script.h"
 
-namespace sim {
+namespace play {
 
 // A command that checks its number of words itself.
 inline constexpr std::size_t AnyWords = SIZE_MAX;
@@ -47,4 +47,4 @@ std::string CommandSummary(Dialect dialect);
 std::string_view Trim(std::string_view s);
 std::string Quoted(const std::string& s);
 
-} // namespace sim
+} // namespace play

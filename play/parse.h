@@ -10,7 +10,7 @@
 
 #include "protocol/display.h"
 
-namespace sim {
+namespace play {
 
 // Appends the bytes written in text to out. Accepts what captures and the
 // tool look like: "06 FE FD 0F", "06FEFD0F", "0x06,0xfe", reports separated
@@ -38,4 +38,4 @@ bool ParseSigned(std::string_view text, long long min, long long max, long long&
 // (0 to 5) or a word (6 to 9); the caller says so in its own words.
 int ParseDisplayValues(const std::vector<std::string>& ten, protocol::DisplayValues& values);
 
-} // namespace sim
+} // namespace play

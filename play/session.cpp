@@ -1,11 +1,11 @@
-#include "sim/session.h"
+#include "play/session.h"
 
 #include <curses.h>
 
-#include "sim/keys.h"
-#include "sim/paint.h"
+#include "play/keys.h"
+#include "play/paint.h"
 
-namespace sim {
+namespace play {
 
 Session::Session(const PendantPort& port, Screen& screen, Dialect dialect, SessionWords words,
                  std::function<std::string(const Step&)> command)
@@ -87,4 +87,4 @@ void Session::Replug() {
     screen_.message = problem.empty() ? words_.replugged : "Error: " + problem;
 }
 
-} // namespace sim
+} // namespace play

@@ -1,10 +1,10 @@
-#include "sim/keys.h"
+#include "play/keys.h"
 
 #include <curses.h>
 
-#include "sim/parse.h"
+#include "play/parse.h"
 
-namespace sim {
+namespace play {
 
 namespace {
 
@@ -149,4 +149,4 @@ KeyResult HandleKey(int ch, Screen& screen, Dialect dialect) {
     }
 }
 
-} // namespace sim
+} // namespace play

@@ -1,4 +1,4 @@
-#include "sim/script.h"
+#include "play/script.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iostream>
 
-#include "sim/commands.h"
-#include "sim/parse.h"
+#include "play/commands.h"
+#include "play/parse.h"
 
-namespace sim {
+namespace play {
 
 namespace {
 
@@ -167,4 +167,4 @@ bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::s
     return false;
 }
 
-} // namespace sim
+} // namespace play

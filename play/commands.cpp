@@ -1,12 +1,12 @@
-#include "sim/commands.h"
+#include "play/commands.h"
 
 #include <cstdint>
 
+#include "play/parse.h"
 #include "protocol/wire.h"
-#include "sim/parse.h"
 #include "usb/winapi.h"
 
-namespace sim {
+namespace play {
 
 namespace {
 
@@ -470,4 +470,4 @@ std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
 
-} // namespace sim
+} // namespace play

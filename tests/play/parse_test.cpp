@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "sim/parse.h"
+#include "play/parse.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ TEST(ParseHexBytes, ReadsTheFormsCapturesUse) {
     };
     for (const HexCase& c : cases) {
         std::vector<std::uint8_t> bytes;
-        EXPECT_EQ(sim::ParseHexBytes(c.text, bytes), "") << c.text;
+        EXPECT_EQ(play::ParseHexBytes(c.text, bytes), "") << c.text;
         EXPECT_EQ(bytes, c.bytes) << c.text;
     }
 }
@@ -40,46 +40,46 @@ TEST(ParseHexBytes, SaysWhatIsWrong) {
     };
     for (const auto& [text, problem] : cases) {
         std::vector<std::uint8_t> bytes;
-        EXPECT_EQ(sim::ParseHexBytes(text, bytes), problem) << text;
+        EXPECT_EQ(play::ParseHexBytes(text, bytes), problem) << text;
     }
 }
 
 TEST(HexBytes, GroupsReportsWithBars) {
     const std::uint8_t bytes[] = {0x06, 0xFE, 0x00, 0x0A, 0x06};
-    EXPECT_EQ(sim::HexBytes(bytes, 5), "06 FE 00 0A 06");
-    EXPECT_EQ(sim::HexBytes(bytes, 5, 2), "06 FE | 00 0A | 06");
-    EXPECT_EQ(sim::HexBytes(bytes, 0), "");
+    EXPECT_EQ(play::HexBytes(bytes, 5), "06 FE 00 0A 06");
+    EXPECT_EQ(play::HexBytes(bytes, 5, 2), "06 FE | 00 0A | 06");
+    EXPECT_EQ(play::HexBytes(bytes, 0), "");
 }
 
 TEST(ParseNumbers, TakeWholeTokensOnly) {
     float f = 0;
-    EXPECT_TRUE(sim::ParseFloat("-2.25", f));
+    EXPECT_TRUE(play::ParseFloat("-2.25", f));
     EXPECT_EQ(f, -2.25f);
-    EXPECT_TRUE(sim::ParseFloat("+1e3", f));
+    EXPECT_TRUE(play::ParseFloat("+1e3", f));
     EXPECT_EQ(f, 1000.0f);
-    EXPECT_TRUE(sim::ParseFloat("-0", f));
+    EXPECT_TRUE(play::ParseFloat("-0", f));
     EXPECT_TRUE(std::signbit(f));
-    EXPECT_TRUE(sim::ParseFloat("nan", f));
+    EXPECT_TRUE(play::ParseFloat("nan", f));
     EXPECT_TRUE(std::isnan(f));
-    EXPECT_TRUE(sim::ParseFloat("inf", f));
+    EXPECT_TRUE(play::ParseFloat("inf", f));
     for (const char* bad : {"", "+", "1.5x", "1,5", " 1", "1e39", "--1"})
-        EXPECT_FALSE(sim::ParseFloat(bad, f)) << bad;
+        EXPECT_FALSE(play::ParseFloat(bad, f)) << bad;
 
     unsigned long long u = 0;
-    EXPECT_TRUE(sim::ParseUnsigned("65535", 0xFFFF, u));
+    EXPECT_TRUE(play::ParseUnsigned("65535", 0xFFFF, u));
     EXPECT_EQ(u, 65535U);
-    EXPECT_TRUE(sim::ParseUnsigned("0x1F", 0xFFFF, u));
+    EXPECT_TRUE(play::ParseUnsigned("0x1F", 0xFFFF, u));
     EXPECT_EQ(u, 31U);
     for (const char* bad : {"65536", "-1", "+1", "0x", "", "12a", "99999999999999999999"})
-        EXPECT_FALSE(sim::ParseUnsigned(bad, 0xFFFF, u)) << bad;
+        EXPECT_FALSE(play::ParseUnsigned(bad, 0xFFFF, u)) << bad;
 
     long long s = 0;
-    EXPECT_TRUE(sim::ParseSigned("-128", -128, 127, s));
+    EXPECT_TRUE(play::ParseSigned("-128", -128, 127, s));
     EXPECT_EQ(s, -128);
-    EXPECT_TRUE(sim::ParseSigned("+127", -128, 127, s));
+    EXPECT_TRUE(play::ParseSigned("+127", -128, 127, s));
     EXPECT_EQ(s, 127);
     for (const char* bad : {"-129", "128", "--1", "-", ""})
-        EXPECT_FALSE(sim::ParseSigned(bad, -128, 127, s)) << bad;
+        EXPECT_FALSE(play::ParseSigned(bad, -128, 127, s)) << bad;
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // (pendant-sim), or what the gadget sends and what it waits for
 // (pendant-gadget). One parser for both: each program refuses the commands
 // that make no sense for it, saying why. docs/sim.md and docs/gadget.md are
-// the references for users; the command table (sim/commands.h) gives the
+// the references for users; the command table (play/commands.h) gives the
 // short forms.
 #pragma once
 
@@ -16,7 +16,7 @@
 #include "protocol/display.h"
 #include "usb/platform_types.h"
 
-namespace sim {
+namespace play {
 
 enum class Op {
     // Describe the device; only before the first step that runs the tool.
@@ -119,4 +119,4 @@ std::vector<std::uint8_t> WheelBytes(int axis, int count);
 bool LoadScript(const std::string& name, Dialect dialect, Script& script, std::string& problem,
                 std::size_t reportBytes = DefaultInputReportBytes);
 
-} // namespace sim
+} // namespace play

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "sim/keys.h"
+#include "play/keys.h"
 
 namespace {
 
-using sim::Dialect;
-using sim::KeyDo;
+using play::Dialect;
+using play::KeyDo;
 
 constexpr int Enter = '\n';
 constexpr int Escape = 27;
@@ -29,7 +29,7 @@ struct Case {
     Dialect dialect;
     std::vector<int> keys; // the last one's result is checked
     KeyDo what;
-    std::function<void(const sim::Screen&, const sim::KeyResult&)> check;
+    std::function<void(const play::Screen&, const play::KeyResult&)> check;
 };
 
 TEST(Keys, EachKeyDoesWhatTheScreenSays) {
@@ -38,7 +38,7 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
          Dialect::Sim,
          {'2'},
          KeyDo::Nothing,
-         [](const sim::Screen& s, const sim::KeyResult&) {
+         [](const play::Screen& s, const play::KeyResult&) {
              EXPECT_EQ(s.axis, 2);
              EXPECT_EQ(s.message, "Axis 2 selected: the wheel moves its set 2 value.");
          }},
@@ -46,27 +46,27 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
          Dialect::Gadget,
          {'3', 'n'},
          KeyDo::Nothing,
-         [](const sim::Screen& s, const sim::KeyResult&) { EXPECT_EQ(s.axis, 0); }},
+         [](const play::Screen& s, const play::KeyResult&) { EXPECT_EQ(s.axis, 0); }},
         {"one count",
          Dialect::Sim,
          {KEY_RIGHT},
          KeyDo::Wheel,
-         [](const sim::Screen&, const sim::KeyResult& r) { EXPECT_EQ(r.counts, 1); }},
+         [](const play::Screen&, const play::KeyResult& r) { EXPECT_EQ(r.counts, 1); }},
         {"one back",
          Dialect::Gadget,
          {'-'},
          KeyDo::Wheel,
-         [](const sim::Screen&, const sim::KeyResult& r) { EXPECT_EQ(r.counts, -1); }},
+         [](const play::Screen&, const play::KeyResult& r) { EXPECT_EQ(r.counts, -1); }},
         {"big step",
          Dialect::Sim,
          {KEY_UP},
          KeyDo::Wheel,
-         [](const sim::Screen&, const sim::KeyResult& r) { EXPECT_EQ(r.counts, 10); }},
+         [](const play::Screen&, const play::KeyResult& r) { EXPECT_EQ(r.counts, 10); }},
         {"new big step back",
          Dialect::Gadget,
          {'s', '5', Enter, KEY_NPAGE},
          KeyDo::Wheel,
-         [](const sim::Screen& s, const sim::KeyResult& r) {
+         [](const play::Screen& s, const play::KeyResult& r) {
              EXPECT_EQ(s.bigStep, 5);
              EXPECT_EQ(r.counts, -5);
          }},
@@ -74,7 +74,7 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
          Dialect::Sim,
          {'s', '3', '2', Enter},
          KeyDo::Nothing,
-         [](const sim::Screen& s, const sim::KeyResult&) {
+         [](const play::Screen& s, const play::KeyResult&) {
              EXPECT_EQ(s.bigStep, 10);
              EXPECT_EQ(s.message, "The wheel sends 1 to 31 counts at a time; big step stays 10.");
          }},
@@ -82,7 +82,7 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
          Dialect::Sim,
          {':', 'x', 'y', KEY_BACKSPACE},
          KeyDo::Nothing,
-         [](const sim::Screen& s, const sim::KeyResult&) {
+         [](const play::Screen& s, const play::KeyResult&) {
              EXPECT_TRUE(s.editing);
              EXPECT_EQ(s.editText, "x");
          }},
@@ -90,7 +90,7 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
          Dialect::Sim,
          {':', 'q', Escape},
          KeyDo::Nothing,
-         [](const sim::Screen& s, const sim::KeyResult&) {
+         [](const play::Screen& s, const play::KeyResult&) {
              EXPECT_FALSE(s.editing);
              EXPECT_EQ(s.message, "Cancelled.");
          }},
@@ -100,22 +100,22 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
         {"resize", Dialect::Sim, {KEY_RESIZE}, KeyDo::Redraw, nullptr},
     };
     const auto command = [](const char* name, Dialect d, const char* text, KeyDo what,
-                            std::function<void(const sim::Screen&, const sim::KeyResult&)> f) {
+                            std::function<void(const play::Screen&, const play::KeyResult&)> f) {
         std::vector<int> keys = Typed(text);
         keys.insert(keys.begin(), ':');
         return Case{name, d, keys, what, std::move(f)};
     };
     cases.push_back(command("a setter", Dialect::Sim, "set1 1 1.5", KeyDo::Command,
-                            [](const sim::Screen&, const sim::KeyResult& r) {
-                                EXPECT_EQ(r.step.op, sim::Op::Set1);
+                            [](const play::Screen&, const play::KeyResult& r) {
+                                EXPECT_EQ(r.step.op, play::Op::Set1);
                                 EXPECT_EQ(r.text, "set1 1 1.5");
                             }));
     cases.push_back(command(
         "a report", Dialect::Gadget, "report 04 00 00 11 01 00", KeyDo::Command,
-        [](const sim::Screen&, const sim::KeyResult& r) { EXPECT_EQ(r.step.bytes.size(), 6U); }));
+        [](const play::Screen&, const play::KeyResult& r) { EXPECT_EQ(r.step.bytes.size(), 6U); }));
     cases.push_back(command("unplug typed", Dialect::Gadget, "unplug", KeyDo::Unplug, nullptr));
     cases.push_back(command("not the gadget's", Dialect::Gadget, "set1 1 1.5", KeyDo::Nothing,
-                            [](const sim::Screen& s, const sim::KeyResult&) {
+                            [](const play::Screen& s, const play::KeyResult&) {
                                 EXPECT_EQ(s.message.rfind("Error: \"set1\" is not for "
                                                           "pendant-gadget",
                                                           0),
@@ -123,26 +123,26 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
                                     << s.message;
                             }));
     cases.push_back(command("turns is for scripts", Dialect::Sim, "turns 2", KeyDo::Nothing,
-                            [](const sim::Screen& s, const sim::KeyResult&) {
+                            [](const play::Screen& s, const play::KeyResult&) {
                                 EXPECT_EQ(s.message, "That is for scripts: here the tool is "
                                                      "open and turning already.");
                             }));
     cases.push_back(command("an answer is for the check", Dialect::Sim, "answer y", KeyDo::Nothing,
-                            [](const sim::Screen& s, const sim::KeyResult&) {
+                            [](const play::Screen& s, const play::KeyResult&) {
                                 EXPECT_EQ(s.message, "That is for pendant-sim --check scripts: "
                                                      "here no check asks anything.");
                             }));
     cases.push_back(command("waits are for scripts", Dialect::Gadget, "wait-frames 2",
-                            KeyDo::Nothing, [](const sim::Screen& s, const sim::KeyResult&) {
+                            KeyDo::Nothing, [](const play::Screen& s, const play::KeyResult&) {
                                 EXPECT_EQ(s.message,
                                           "That is for scripts: here it would freeze the screen.");
                             }));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::Screen screen;
-        sim::KeyResult last;
+        play::Screen screen;
+        play::KeyResult last;
         for (int key : c.keys)
-            last = sim::HandleKey(key, screen, c.dialect);
+            last = play::HandleKey(key, screen, c.dialect);
         EXPECT_EQ(last.what, c.what);
         if (c.check)
             c.check(screen, last);
@@ -150,8 +150,8 @@ TEST(Keys, EachKeyDoesWhatTheScreenSays) {
 }
 
 TEST(Keys, TheWheelMessageNamesTheAxis) {
-    EXPECT_EQ(sim::WheelMessage(3, 2), "Wheel +3 on axis 2.");
-    EXPECT_EQ(sim::WheelMessage(-10, 0), "Wheel -10 with no axis selected.");
+    EXPECT_EQ(play::WheelMessage(3, 2), "Wheel +3 on axis 2.");
+    EXPECT_EQ(play::WheelMessage(-10, 0), "Wheel -10 with no axis selected.");
 }
 
 } // namespace
