@@ -4,7 +4,6 @@
 
 #include "play/parse.h"
 #include "protocol/wire.h"
-#include "usb/winapi.h"
 
 namespace play {
 
@@ -12,19 +11,6 @@ namespace {
 
 constexpr unsigned MaxCount = 1000000;
 constexpr unsigned MaxSeconds = 3600;
-constexpr DWORD DefaultFailError = ERROR_GEN_FAILURE;
-
-// The platform's names, spelt here rather than asked of the virtual pendant,
-// so that a program without it (pendant-gadget) can link the parser.
-struct CallNamed {
-    const char* name;
-    PlatformCall call;
-};
-constexpr CallNamed CallNames[] = {
-#define PLATFORM_CALL(result, name, parameters) {#name, PlatformCall::name},
-#include "usb/standin/platform_calls.inc"
-#undef PLATFORM_CALL
-};
 
 std::string ParseAxis(const std::string& word, int& index) {
     unsigned long long n = 0;
@@ -72,7 +58,7 @@ std::string ParseSeconds(const std::vector<std::string>& args, std::size_t at, S
     return "";
 }
 
-std::string ParsePipe(const std::string& word, PipeDescription& pipe) {
+std::string ParsePipe(const std::string& word, Pipe& pipe) {
     const std::size_t colon = word.find(':');
     if (colon == std::string::npos)
         return "pipe " + Quoted(word) + " is not TYPE:ID[:MAXPACKET]";
@@ -85,13 +71,13 @@ std::string ParsePipe(const std::string& word, PipeDescription& pipe) {
         rest = rest.substr(0, second);
     }
     if (type == "control")
-        pipe.type = UsbdPipeTypeControl;
+        pipe.type = PipeType::Control;
     else if (type == "iso")
-        pipe.type = UsbdPipeTypeIsochronous;
+        pipe.type = PipeType::Isochronous;
     else if (type == "bulk")
-        pipe.type = UsbdPipeTypeBulk;
+        pipe.type = PipeType::Bulk;
     else if (type == "interrupt")
-        pipe.type = UsbdPipeTypeInterrupt;
+        pipe.type = PipeType::Interrupt;
     else
         return "pipe type " + Quoted(type) + " is not control, iso, bulk or interrupt";
     unsigned long long id = 0;
@@ -100,8 +86,8 @@ std::string ParsePipe(const std::string& word, PipeDescription& pipe) {
         return "pipe id " + Quoted(rest) + " is not 0 to 255 (0x81 is IN endpoint 1)";
     if (!ParseUnsigned(maxPacket, 0xFFFF, max))
         return "max packet " + Quoted(maxPacket) + " is not 0 to 65535";
-    pipe.id = static_cast<UCHAR>(id);
-    pipe.maxPacket = static_cast<USHORT>(max);
+    pipe.id = static_cast<std::uint8_t>(id);
+    pipe.maxPacket = static_cast<std::uint16_t>(max);
     return "";
 }
 
@@ -113,13 +99,7 @@ std::string ParseFail(const std::vector<std::string>& args, Step& step) {
     }
     if (rest.empty() || rest.size() > 3)
         return "fail takes a call name, then optionally NTH, ERROR and the word sticky";
-    bool known = false;
-    for (const CallNamed& c : CallNames)
-        if (rest[0] == c.name) {
-            step.call = c.call;
-            known = true;
-        }
-    if (!known)
+    if (!FindCall(rest[0], step.call))
         return "no platform call is named " + Quoted(rest[0]) +
                " (names as the platform spells them, e.g. WinUsb_ReadPipe)";
     step.nth = 1;
@@ -134,7 +114,7 @@ std::string ParseFail(const std::vector<std::string>& args, Step& step) {
         // 0 too: some platforms fail a call without saying why.
         if (!ParseUnsigned(rest[2], 0xFFFFFFFFULL, n))
             return Quoted(rest[2]) + " is not an error code (0 to 0xFFFFFFFF)";
-        step.error = static_cast<DWORD>(n);
+        step.error = static_cast<std::uint32_t>(n);
     }
     return "";
 }
@@ -163,8 +143,8 @@ std::string ParseBytes(std::string_view restOfLine, const std::vector<std::strin
             return "got " + std::to_string(step.bytes.size()) + " bytes, want 1 to 64";
         return "";
     }
-    const std::size_t want = step.op == Op::Descriptor ? sizeof(USB_DEVICE_DESCRIPTOR)
-                                                       : sizeof(USB_INTERFACE_DESCRIPTOR);
+    const std::size_t want =
+        step.op == Op::Descriptor ? DeviceDescriptorBytes : InterfaceDescriptorBytes;
     if (step.bytes.size() != want)
         return "got " + std::to_string(step.bytes.size()) + " bytes, want " + std::to_string(want);
     return "";
@@ -194,7 +174,7 @@ std::string ParsePipes(std::string_view, const Words& args, Step& step) {
     if (args.empty() || args.size() > 255)
         return "give 1 to 255 pipes, or none";
     for (const std::string& a : args) {
-        PipeDescription pipe{};
+        Pipe pipe{};
         const std::string problem = ParsePipe(a, pipe);
         if (!problem.empty())
             return problem;

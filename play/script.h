@@ -13,10 +13,28 @@
 #include <string_view>
 #include <vector>
 
+#include "play/platform_call.h"
 #include "protocol/display.h"
-#include "usb/platform_types.h"
 
 namespace play {
+
+// One endpoint of the pendant's interface as a script gives it: its type,
+// numbered as USB numbers them, its id (0x81: IN endpoint 1) and its
+// largest packet.
+enum class PipeType : std::uint8_t { Control, Isochronous, Bulk, Interrupt };
+struct Pipe {
+    PipeType type = PipeType::Control;
+    std::uint8_t id = 0;
+    std::uint16_t maxPacket = 0;
+};
+
+// The error a failed call leaves when the script names none: the platform's
+// ERROR_GEN_FAILURE (pendant-sim holds the two together).
+inline constexpr std::uint32_t DefaultFailError = 31;
+// What descriptor and interface take: a whole USB device descriptor, a whole
+// interface descriptor.
+inline constexpr std::size_t DeviceDescriptorBytes = 18;
+inline constexpr std::size_t InterfaceDescriptorBytes = 9;
 
 enum class Op {
     // Describe the device; only before the first step that runs the tool.
@@ -60,14 +78,13 @@ enum class Dialect { Sim, Gadget };
 struct Step {
     int line = 0;
     Op op = Op::Turns;
-    bool present = true;                // Device
-    std::string text;                   // Path; Await: the prompt; Answer: the line
-    std::vector<std::uint8_t> bytes;    // Descriptor, Interface, Report, Jog
-    std::vector<PipeDescription> pipes; // Pipes
-    // Fail: the call that fails.
-    PlatformCall call = PlatformCall::GetLastError;
+    bool present = true;             // Device
+    std::string text;                // Path; Await: the prompt; Answer: the line
+    std::vector<std::uint8_t> bytes; // Descriptor, Interface, Report, Jog
+    std::vector<Pipe> pipes;         // Pipes
+    Call call = Call::GetLastError;  // Fail: the call that fails
     unsigned nth = 1;                // Fail: the nth call from this step on
-    DWORD error = 0;                 // Fail
+    std::uint32_t error = 0;         // Fail
     bool sticky = false;             // Fail
     int index = 0;                   // Set1/Set2: axis 0..2; Word: 0..3
     float value = 0;                 // Set1/Set2

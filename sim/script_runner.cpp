@@ -13,6 +13,20 @@ namespace sim {
 
 namespace vp = virtual_pendant;
 
+// The script's own numbers, held to the platform's.
+static_assert(play::DefaultFailError == ERROR_GEN_FAILURE);
+static_assert(play::DeviceDescriptorBytes == sizeof(USB_DEVICE_DESCRIPTOR));
+static_assert(play::InterfaceDescriptorBytes == sizeof(USB_INTERFACE_DESCRIPTOR));
+
+namespace {
+
+void FailCall(const play::Step& step) {
+    const PlatformCall call = ToPlatformCall(step.call);
+    vp::FailCall(call, vp::CountOf(call) + step.nth, step.error, step.sticky);
+}
+
+} // namespace
+
 void ApplySetup(const play::Step& step) {
     vp::Device device = vp::CurrentDevice();
     switch (step.op) {
@@ -29,7 +43,7 @@ void ApplySetup(const play::Step& step) {
         std::memcpy(&device.iface, step.bytes.data(), sizeof device.iface);
         break;
     case play::Op::Pipes:
-        device.pipes = step.pipes;
+        device.pipes = ToPipes(step.pipes);
         device.iface.bNumEndpoints = static_cast<UCHAR>(step.pipes.size());
         break;
     case play::Op::ReportSize:
@@ -49,7 +63,7 @@ std::string ApplyStep(const play::Step& step, PendantDevice& device,
     switch (step.op) {
     case play::Op::Fail:
         // Counted from here on, so "fail X" means the next call of X.
-        vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+        FailCall(step);
         break;
     case play::Op::Set1:
         device.SetCoordinate(1, step.index, step.value);
@@ -97,7 +111,7 @@ std::size_t PrepareDevice(const play::Script& script) {
         if (IsSetup(step.op))
             ApplySetup(step);
         else if (step.op == play::Op::Fail)
-            vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+            FailCall(step);
         else
             break;
     }

@@ -49,4 +49,40 @@ play::PendantPort VirtualPendantPort() {
     return port;
 }
 
+// Name for name: a call the toolkit has and the platform does not (or the
+// other way round) does not compile.
+PlatformCall ToPlatformCall(play::Call call) {
+    switch (call) {
+#define PLATFORM_CALL(result, name, parameters)                                                    \
+    case play::Call::name:                                                                         \
+        return PlatformCall::name;
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL
+    }
+    return PlatformCall::GetLastError;
+}
+
+std::vector<PipeDescription> ToPipes(const std::vector<play::Pipe>& pipes) {
+    std::vector<PipeDescription> out;
+    for (const play::Pipe& pipe : pipes) {
+        USBD_PIPE_TYPE type = UsbdPipeTypeControl;
+        switch (pipe.type) {
+        case play::PipeType::Control:
+            type = UsbdPipeTypeControl;
+            break;
+        case play::PipeType::Isochronous:
+            type = UsbdPipeTypeIsochronous;
+            break;
+        case play::PipeType::Bulk:
+            type = UsbdPipeTypeBulk;
+            break;
+        case play::PipeType::Interrupt:
+            type = UsbdPipeTypeInterrupt;
+            break;
+        }
+        out.push_back({type, pipe.id, pipe.maxPacket});
+    }
+    return out;
+}
+
 } // namespace sim

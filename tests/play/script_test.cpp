@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "play/script.h"
+#include "usb/winapi.h" // the error a failed call leaves by default
 
 namespace {
 
@@ -37,26 +38,26 @@ TEST(ScriptLine, ReadsEveryCommand) {
         {"pipes interrupt:0x81 bulk:2:64", Op::Pipes,
          [](const Step& s) {
              ASSERT_EQ(s.pipes.size(), 2U);
-             EXPECT_EQ(s.pipes[0].type, UsbdPipeTypeInterrupt);
+             EXPECT_EQ(s.pipes[0].type, play::PipeType::Interrupt);
              EXPECT_EQ(s.pipes[0].id, 0x81);
              EXPECT_EQ(s.pipes[0].maxPacket, 8);
-             EXPECT_EQ(s.pipes[1].type, UsbdPipeTypeBulk);
+             EXPECT_EQ(s.pipes[1].type, play::PipeType::Bulk);
              EXPECT_EQ(s.pipes[1].id, 2);
              EXPECT_EQ(s.pipes[1].maxPacket, 64);
          }},
         {"pipes none", Op::Pipes, [](const Step& s) { EXPECT_TRUE(s.pipes.empty()); }},
         {"fail CreateFileA 2 5", Op::Fail,
          [](const Step& s) {
-             EXPECT_EQ(s.call, PlatformCall::CreateFileA);
+             EXPECT_EQ(s.call, play::Call::CreateFileA);
              EXPECT_EQ(s.nth, 2U);
              EXPECT_EQ(s.error, 5U);
              EXPECT_FALSE(s.sticky);
          }},
         {"fail WinUsb_ReadPipe sticky", Op::Fail,
          [](const Step& s) {
-             EXPECT_EQ(s.call, PlatformCall::WinUsb_ReadPipe);
+             EXPECT_EQ(s.call, play::Call::WinUsb_ReadPipe);
              EXPECT_EQ(s.nth, 1U);
-             EXPECT_EQ(s.error, static_cast<DWORD>(ERROR_GEN_FAILURE));
+             EXPECT_EQ(s.error, static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
              EXPECT_TRUE(s.sticky);
          }},
         {"set1 2 -2.25", Op::Set1,
