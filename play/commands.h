@@ -1,9 +1,9 @@
 // The script language's commands, one table: each command's name, step,
 // usage, what pendant-sim's and pendant-gadget's --commands say of it (and
 // so which of them takes it), why the other one refuses it, how many words
-// it takes and the reader of its arguments. script.cpp reads lines with it;
-// --commands is printed from it and a test holds docs/sim.md and
-// docs/gadget.md to it.
+// it takes and the reader of its arguments (play/readers.h). script.cpp
+// reads lines with it; --commands is printed from it and a test holds
+// docs/sim.md and docs/gadget.md to it.
 #pragma once
 
 #include <cstddef>
