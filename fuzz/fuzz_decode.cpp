@@ -8,6 +8,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "play/parse.h"
+#include "protocol/hex.h"
 #include "sim/decode.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -23,10 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (play::ParseHexBytes(text, bytes).empty()) {
         for (std::size_t group : {0u, 8u}) {
             std::vector<std::uint8_t> again;
-            fuzz::Check(
-                play::ParseHexBytes(play::HexBytes(bytes.data(), bytes.size(), group), again)
-                    .empty(),
-                "written-back hex does not read");
+            fuzz::Check(play::ParseHexBytes(protocol::HexBytes(bytes, group), again).empty(),
+                        "written-back hex does not read");
             fuzz::Check(again == bytes, "written-back hex reads as other bytes");
         }
     }

@@ -76,18 +76,6 @@ std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out)
     return "";
 }
 
-std::string HexBytes(const std::uint8_t* data, std::size_t length, std::size_t group) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (i > 0)
-            text += (group != 0 && i % group == 0) ? " | " : " ";
-        text += digits[data[i] >> 4];
-        text += digits[data[i] & 0x0F];
-    }
-    return text;
-}
-
 bool ParseFloat(std::string_view text, float& value) {
     if (!text.empty() && text[0] == '+')
         text.remove_prefix(1);

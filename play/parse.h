@@ -22,9 +22,6 @@ std::string ParseHexBytes(std::string_view text, std::vector<std::uint8_t>& out)
 // The runs of text between separators.
 std::vector<std::string_view> Tokens(std::string_view text, bool (*separator)(char));
 
-// "06 FE FD", with " | " after every group bytes when group is not 0.
-std::string HexBytes(const std::uint8_t* data, std::size_t length, std::size_t group = 0);
-
 // Whole-token parses; false when text is not such a number or out of range.
 // Floats take what C++ reads ("1.5", "-2e3", "inf", "nan"), and a leading +.
 bool ParseFloat(std::string_view text, float& value);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "play/parse.h"
+#include "protocol/hex.h"
 
 namespace play {
 
@@ -116,8 +117,8 @@ Rendered Render(const Screen& s, int width, int height) {
         s.frames == 0 ? "last frame: none" : "last frame, #" + std::to_string(s.frames) + ", hex";
     out.push_back(Rule(frameLabel, boxWidth, '+'));
     if (s.frame.size() == DisplayFrameBytes) {
-        out.push_back("  " + HexBytes(s.frame.data(), 24, 8));
-        out.push_back("  " + HexBytes(s.frame.data() + 24, 24, 8));
+        out.push_back("  " + protocol::HexBytes({s.frame.data(), 24}, 8));
+        out.push_back("  " + protocol::HexBytes({s.frame.data() + 24, 24}, 8));
     } else {
         out.emplace_back();
         out.emplace_back();

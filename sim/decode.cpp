@@ -7,6 +7,7 @@
 
 #include "play/parse.h"
 #include "protocol/display.h"
+#include "protocol/hex.h"
 
 namespace sim {
 
@@ -23,9 +24,8 @@ std::string Where(bool numbered, int lineNo) {
 }
 
 std::string Hex2(unsigned byte) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", byte & 0xFFU);
-    return text;
+    const std::uint8_t one = static_cast<std::uint8_t>(byte & 0xFFU);
+    return "0x" + protocol::HexBytes({&one, 1});
 }
 
 } // namespace
@@ -83,7 +83,7 @@ std::string_view LineBytes(std::string_view line, bool& carries) {
 }
 
 std::string FormatFrame(const std::uint8_t* frame48) {
-    return play::HexBytes(frame48, DisplayFrameBytes, DisplayReportBytes);
+    return protocol::HexBytes({frame48, DisplayFrameBytes}, DisplayReportBytes);
 }
 
 ReportMeaning DescribeReport(const std::uint8_t* report, std::size_t length) {
@@ -184,7 +184,7 @@ int DecodeReportCommand(const std::string& lines, bool fromStandardInput, std::o
         if (bytes.empty())
             continue;
         ++reports;
-        decoded << play::HexBytes(bytes.data(), bytes.size()) << " -> "
+        decoded << protocol::HexBytes(bytes) << " -> "
                 << DescribeReport(bytes.data(), bytes.size()).text << "\n";
     }
     if (reports == 0) {

@@ -1,4 +1,5 @@
-// Hex bytes as captures write them, and the numbers of the script language.
+// Hex bytes as captures write them (protocol/hex.h writes them back), and
+// the numbers of the script language.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -42,13 +43,6 @@ TEST(ParseHexBytes, SaysWhatIsWrong) {
         std::vector<std::uint8_t> bytes;
         EXPECT_EQ(play::ParseHexBytes(text, bytes), problem) << text;
     }
-}
-
-TEST(HexBytes, GroupsReportsWithBars) {
-    const std::uint8_t bytes[] = {0x06, 0xFE, 0x00, 0x0A, 0x06};
-    EXPECT_EQ(play::HexBytes(bytes, 5), "06 FE 00 0A 06");
-    EXPECT_EQ(play::HexBytes(bytes, 5, 2), "06 FE | 00 0A | 06");
-    EXPECT_EQ(play::HexBytes(bytes, 0), "");
 }
 
 TEST(ParseNumbers, TakeWholeTokensOnly) {

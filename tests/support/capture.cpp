@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "protocol/hex.h"
+
 #ifdef _WIN32
 #include <io.h> // dup, dup2, close under their POSIX names
 #else
@@ -51,13 +53,5 @@ std::string CaptureStdout(const std::function<void()>& fn) {
 }
 
 std::string Hex(std::span<const std::uint8_t> bytes, std::size_t group) {
-    std::string out;
-    char two[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i != 0)
-            out += group != 0 && i % group == 0 ? " | " : " ";
-        std::snprintf(two, sizeof two, "%02X", bytes[i]);
-        out += two;
-    }
-    return out;
+    return protocol::HexBytes(bytes, group);
 }
