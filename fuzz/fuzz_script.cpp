@@ -15,8 +15,8 @@
 #include "fuzz/fuzz_support.h"
 #include "play/script.h"
 #include "sim/check_runner.h"
+#include "sim/interleaver.h"
 #include "sim/script_runner.h"
-#include "sim/tool_output.h"
 
 namespace {
 constexpr unsigned long MaxTurns = 2000;
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     }
     if (turns > MaxTurns)
         return 0;
-    sim::ToolOutput output;
+    capture::ToolOutput output;
     fuzz::Check(output.Problem().empty(), "the tool's output cannot be caught");
     sim::Interleaver out(output, devNull);
     fuzz::Check(sim::RunScript(script, out) == 0, "the tool did not return 0");

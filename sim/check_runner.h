@@ -11,7 +11,7 @@
 
 #include "app/check.h"
 #include "play/script.h"
-#include "sim/tool_output.h"
+#include "sim/interleaver.h"
 
 namespace sim {
 

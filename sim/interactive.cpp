@@ -9,11 +9,11 @@
 
 #include "app/entry.h"
 #include "backends/virtual/virtual_pendant.h"
+#include "capture/tool_output.h"
 #include "pendant/pendant_device.h"
 #include "play/paint.h"
 #include "play/session.h"
 #include "sim/script_runner.h"
-#include "sim/tool_output.h"
 #include "sim/virtual_port.h"
 
 namespace sim {
@@ -33,7 +33,7 @@ constexpr play::SessionWords SimWords = {
 } // namespace
 
 int RunInteractive() {
-    ToolOutput output;
+    capture::ToolOutput output;
     if (!output.Problem().empty()) {
         std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
         return -1;

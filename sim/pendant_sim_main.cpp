@@ -20,8 +20,8 @@
 #include "sim/decode.h"
 #include "sim/demo.h"
 #include "sim/interactive.h"
+#include "sim/interleaver.h"
 #include "sim/script_runner.h"
-#include "sim/tool_output.h"
 
 #include "pendant_version.h"
 
@@ -45,7 +45,7 @@ std::string AllOf(std::istream& in) {
 // (said on standard error) when that output could not be set up or lost
 // something.
 bool WithToolOutput(const std::function<void(sim::Interleaver&)>& play) {
-    sim::ToolOutput output;
+    capture::ToolOutput output;
     if (!output.Problem().empty()) {
         std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
         return false;

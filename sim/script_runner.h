@@ -8,7 +8,7 @@
 #include "backends/virtual/virtual_pendant.h"
 #include "play/port.h"
 #include "play/script.h"
-#include "sim/tool_output.h"
+#include "sim/interleaver.h"
 
 struct PendantDevice;
 

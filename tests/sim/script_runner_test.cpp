@@ -25,7 +25,7 @@ Played Play(const std::string& text) {
     std::FILE* file = std::tmpfile();
     EXPECT_NE(file, nullptr);
     {
-        sim::ToolOutput tool;
+        capture::ToolOutput tool;
         EXPECT_EQ(tool.Problem(), "");
         sim::Interleaver out(tool, fileno(file));
         played.status = sim::RunScript(script, out);

@@ -1,13 +1,71 @@
-#include "sim/tool_output.h"
+#include "capture/tool_output.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h> // the descriptor calls, under their Windows names
+#else
 #include <unistd.h>
+#endif
 
-namespace sim {
+namespace capture {
+
+#ifdef _WIN32
+
+// Windows has no unlinked files: the C library's temporary file, deleted
+// when closed. Standard output is a second handle to it, sharing its file
+// position, so one handle reads it back and empties it.
+ToolOutput::ToolOutput() {
+    std::fflush(stdout);
+    file_ = std::tmpfile();
+    if (file_ == nullptr) {
+        problem_ = std::string("cannot make a file for the tool's output: ") + std::strerror(errno);
+        return;
+    }
+    writer_ = _fileno(file_);
+    original_ = _dup(1);
+    if (original_ < 0 || _dup2(writer_, 1) < 0) {
+        problem_ = std::string("cannot catch the tool's output: ") + std::strerror(errno);
+        if (original_ >= 0)
+            _close(original_);
+        original_ = -1;
+    }
+}
+
+ToolOutput::~ToolOutput() {
+    std::fflush(stdout);
+    if (original_ >= 0) {
+        _dup2(original_, 1);
+        _close(original_);
+    }
+    if (file_ != nullptr)
+        std::fclose(file_);
+}
+
+std::string ToolOutput::Take() {
+    if (std::fflush(stdout) == EOF || std::ferror(stdout)) {
+        if (lost_.empty())
+            lost_ = std::string("cannot keep the tool's output in a temporary file: ") +
+                    std::strerror(errno);
+        std::clearerr(stdout);
+    }
+    std::string text;
+    if (file_ == nullptr)
+        return text;
+    _lseek(writer_, 0, SEEK_SET);
+    char buffer[4096];
+    for (int n = _read(writer_, buffer, sizeof buffer); n > 0;
+         n = _read(writer_, buffer, sizeof buffer))
+        text.append(buffer, static_cast<std::size_t>(n));
+    // Caught up: start the file afresh; the tool's next write lands at 0.
+    _chsize(writer_, 0);
+    _lseek(writer_, 0, SEEK_SET);
+    return text;
+}
+
+#else
 
 ToolOutput::ToolOutput() {
     std::fflush(stdout);
@@ -71,32 +129,6 @@ std::string ToolOutput::Take() {
     return text;
 }
 
-void Interleaver::Write(const std::string& text) {
-    if (!failed_.empty())
-        return;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd_, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failed_ = std::string("cannot write the output: ") +
-                      (n < 0 ? std::strerror(errno) : "nothing was written");
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (!text.empty())
-        atLineStart_ = text.back() == '\n';
-}
+#endif
 
-void Interleaver::Pass() {
-    Write(tool_.Take());
-}
-
-void Interleaver::Line(const std::string& text) {
-    Pass();
-    Write((atLineStart_ ? "" : "\n") + text + "\n");
-}
-
-} // namespace sim
+} // namespace capture
