@@ -1,10 +1,10 @@
 // pendant-gadget: the pendant itself, on any Linux machine with a USB device
 // controller. It builds a configfs gadget with one FunctionFS function, plugs
 // it in, answers the host's display reports (decoding every frame) and sends
-// input reports: from the keys on a terminal (pendant-sim's keys and screen),
-// or from a script of pendant-sim's language (docs/gadget.md). On its way out,
-// by the end of the script, q, or SIGINT, SIGTERM or SIGHUP, it takes the
-// gadget down again.
+// input reports: from the keys on a terminal, or from a script
+// (docs/gadget.md), with the keys, screen and script language it shares
+// with pendant-sim (play/). On its way out, by the end of the script, q, or
+// SIGINT, SIGTERM or SIGHUP, it takes the gadget down again.
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
