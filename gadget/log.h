@@ -24,6 +24,7 @@ void Log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // "" while every line reached the log file, else why one did not.
 std::string LogProblem();
 
+// "06 fe fd": protocol::HexBytes in lower case, as the log writes bytes.
 std::string Hex(const std::uint8_t* p, std::size_t n);
 long long NowUs();
 
