@@ -110,4 +110,13 @@ bool StopRequested() {
     return stopping;
 }
 
+void ClearStop() {
+    stopping = false;
+    std::uint64_t count = 0;
+    // Drained, so that poll() waits on it again.
+    if (read(StopFd(), &count, sizeof count) < 0) {
+        // Nothing to drain: no stop was requested.
+    }
+}
+
 } // namespace gadget

@@ -33,5 +33,8 @@ void RequestStop();
 bool StopRequested();
 // Readable once a stop is requested, for poll().
 int StopFd();
+// Takes the stop back, once everything that saw it has ended: for a process
+// that serves again after a stop (the tests start and stop many functions).
+void ClearStop();
 
 } // namespace gadget
