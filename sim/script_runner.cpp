@@ -75,12 +75,7 @@ std::string ApplyStep(const play::Step& step, PendantDevice& device,
         device.SetDisplayWord(step.index, step.word);
         break;
     case play::Op::Display:
-        for (int k = 0; k < 3; ++k) {
-            device.SetCoordinate(1, k, step.display.CoordSet1[k]);
-            device.SetCoordinate(2, k, step.display.CoordSet2[k]);
-        }
-        for (int j = 0; j < 4; ++j)
-            device.SetDisplayWord(j, step.display.DisplayWord[j]);
+        device.SetDisplay(step.display);
         break;
     case play::Op::Timeout:
         for (unsigned n = 0; n < step.count; ++n)
