@@ -2,19 +2,11 @@
 
 #include <charconv>
 
+#include "protocol/hex.h"
+
 namespace play {
 
 namespace {
-
-int Digit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool Separator(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '|' || c == ';';
@@ -25,26 +17,27 @@ std::string Token(std::string_view token, std::vector<std::uint8_t>& out) {
         token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X');
     const std::string_view digits = prefixed ? token.substr(2) : token;
     for (char c : digits)
-        if (Digit(c) < 0)
+        if (protocol::HexDigit(c) < 0)
             return "\"" + std::string(token) + "\" is not a hex byte";
     if (prefixed) {
         if (digits.size() > 2)
             return "\"" + std::string(token) + "\" is more than one byte";
         std::uint8_t value = 0;
         for (char c : digits)
-            value = static_cast<std::uint8_t>(value * 16 + Digit(c));
+            value = static_cast<std::uint8_t>(value * 16 + protocol::HexDigit(c));
         out.push_back(value);
         return "";
     }
     // One digit is a byte as the tool's trace lines print it ("4 0 0 12").
     if (digits.size() == 1) {
-        out.push_back(static_cast<std::uint8_t>(Digit(digits[0])));
+        out.push_back(static_cast<std::uint8_t>(protocol::HexDigit(digits[0])));
         return "";
     }
     if (digits.size() % 2 != 0)
         return "\"" + std::string(token) + "\" has an odd number of hex digits";
     for (std::size_t i = 0; i < digits.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(Digit(digits[i]) * 16 + Digit(digits[i + 1])));
+        out.push_back(static_cast<std::uint8_t>(protocol::HexDigit(digits[i]) * 16 +
+                                                protocol::HexDigit(digits[i + 1])));
     return "";
 }
 

@@ -17,4 +17,16 @@ enum class HexCase { Upper, Lower };
 std::string HexBytes(std::span<const std::uint8_t> bytes, std::size_t group = 0,
                      HexCase letters = HexCase::Upper);
 
+// The value of one hexadecimal digit, either case; -1 for any other
+// character. For the readers of hex text (scripts, GUIDs).
+constexpr int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace protocol

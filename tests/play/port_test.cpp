@@ -4,15 +4,9 @@
 
 #include "play/port.h"
 #include "play/script.h"
+#include "support/play_step.h"
 
 namespace {
-
-play::Step Parsed(const std::string& line) {
-    play::Step step;
-    bool has = false;
-    EXPECT_EQ(play::ParseLine(line, 7, step, has, play::Dialect::Gadget), "") << line;
-    return step;
-}
 
 TEST(RunPortStep, SaysWhyAWaitRanOutOrStopped) {
     bool stop = false;
@@ -26,14 +20,14 @@ TEST(RunPortStep, SaysWhyAWaitRanOutOrStopped) {
     port.waitRead = [](unsigned) { return false; };
     port.waitFrames = [](unsigned long long, unsigned) { return false; };
     port.stopRequested = [&stop] { return stop; };
-    EXPECT_EQ(play::RunPortStep(Parsed("wait-read 4"), port),
+    EXPECT_EQ(play::RunPortStep(ParsedStep("wait-read 4"), port),
               "the host did not read the queued reports within 4 s (3 still to send)");
-    EXPECT_EQ(play::RunPortStep(Parsed("wait-frames 5"), port),
+    EXPECT_EQ(play::RunPortStep(ParsedStep("wait-frames 5"), port),
               "the host sent 2 of 5 frames within 10 s");
     stop = true;
-    EXPECT_EQ(play::RunPortStep(Parsed("wait-read"), port), "stopped");
+    EXPECT_EQ(play::RunPortStep(ParsedStep("wait-read"), port), "stopped");
     // A pendant that cannot halt says so rather than passing for done.
-    EXPECT_NE(play::RunPortStep(Parsed("stall"), port), "");
+    EXPECT_NE(play::RunPortStep(ParsedStep("stall"), port), "");
 }
 
 // The wheel's report goes out at the pendant's report size; a report of
@@ -46,14 +40,14 @@ TEST(RunPortStep, HoldsReportsToTheReportSize) {
     port.queue = [&queued](std::vector<std::uint8_t> r) { queued.push_back(std::move(r)); };
     port.reportSize = [&size] { return size; };
     port.zeroLengthPacket = [&zlp](bool on) { zlp = on; };
-    EXPECT_EQ(play::RunPortStep(Parsed("jog 1 2"), port), "");
+    EXPECT_EQ(play::RunPortStep(ParsedStep("jog 1 2"), port), "");
     size = 5;
-    EXPECT_EQ(play::RunPortStep(Parsed("jog 1 -1"), port), "");
-    EXPECT_NE(play::RunPortStep(Parsed("report 04 00 00 11 01 00 00 00"), port)
+    EXPECT_EQ(play::RunPortStep(ParsedStep("jog 1 -1"), port), "");
+    EXPECT_NE(play::RunPortStep(ParsedStep("report 04 00 00 11 01 00 00 00"), port)
                   .find("report of 8 bytes, but the pendant's input report is 5"),
               std::string::npos);
-    EXPECT_EQ(play::RunPortStep(Parsed("report --raw 04 00 00 11 01 00 00 00"), port), "");
-    EXPECT_EQ(play::RunPortStep(Parsed("zlp on"), port), "");
+    EXPECT_EQ(play::RunPortStep(ParsedStep("report --raw 04 00 00 11 01 00 00 00"), port), "");
+    EXPECT_EQ(play::RunPortStep(ParsedStep("zlp on"), port), "");
     ASSERT_EQ(queued.size(), 3u);
     EXPECT_EQ(queued[0], (std::vector<std::uint8_t>{4, 0, 0, 0x11, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(queued[1], (std::vector<std::uint8_t>{4, 0, 0, 0x11, 0xFF}));

@@ -5,21 +5,15 @@
 #include "play/script.h"
 #include "protocol/wire.h"
 #include "sim/virtual_port.h"
+#include "support/play_step.h"
 
 namespace {
-
-play::Step Parsed(const std::string& line) {
-    play::Step step;
-    bool has = false;
-    EXPECT_EQ(play::ParseLine(line, 7, step, has, play::Dialect::Gadget), "") << line;
-    return step;
-}
 
 TEST(VirtualPendantPort, QueuesTheWheelAndGoesDarkUnplugged) {
     namespace vp = virtual_pendant;
     vp::Reset();
     const play::PendantPort port = sim::VirtualPendantPort();
-    EXPECT_EQ(play::RunPortStep(Parsed("jog 2 -3"), port), "");
+    EXPECT_EQ(play::RunPortStep(ParsedStep("jog 2 -3"), port), "");
     ASSERT_EQ(port.pending(), 1u);
     EXPECT_FALSE(port.last().have);
 
@@ -43,7 +37,7 @@ TEST(VirtualPendantPort, QueuesTheWheelAndGoesDarkUnplugged) {
     ASSERT_TRUE(last.have);
     EXPECT_EQ(last.display.CoordSet2[1], 4.5);
 
-    EXPECT_EQ(play::RunPortStep(Parsed("unplug"), port), "");
+    EXPECT_EQ(play::RunPortStep(ParsedStep("unplug"), port), "");
     last = port.last();
     EXPECT_EQ(last.frames, 1u);
     EXPECT_FALSE(last.have) << "an unplugged pendant's display is dark";
