@@ -64,7 +64,7 @@ void Check::Run() {
         if (step.result == StepResult::NotRun) {
             step.result = StepResult::Skipped;
             step.why = CtrlCPressed() ? "the check was ended with Ctrl+C"
-                                     : "not reached: the pendant went away";
+                                      : "not reached: the pendant went away";
         }
 }
 
