@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "play/parse.h"
+#include "protocol/hex.h"
 #include "sim/decode.h"
-#include "sim/parse.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
@@ -20,12 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::string text(reinterpret_cast<const char*>(data), size);
 
     std::vector<std::uint8_t> bytes;
-    if (sim::ParseHexBytes(text, bytes).empty()) {
+    if (play::ParseHexBytes(text, bytes).empty()) {
         for (std::size_t group : {0u, 8u}) {
             std::vector<std::uint8_t> again;
-            fuzz::Check(
-                sim::ParseHexBytes(sim::HexBytes(bytes.data(), bytes.size(), group), again).empty(),
-                "written-back hex does not read");
+            fuzz::Check(play::ParseHexBytes(protocol::HexBytes(bytes, group), again).empty(),
+                        "written-back hex does not read");
             fuzz::Check(again == bytes, "written-back hex reads as other bytes");
         }
     }

@@ -13,10 +13,10 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
+#include "play/script.h"
 #include "sim/check_runner.h"
-#include "sim/script.h"
+#include "sim/interleaver.h"
 #include "sim/script_runner.h"
-#include "sim/tool_output.h"
 
 namespace {
 constexpr unsigned long MaxTurns = 2000;
@@ -32,17 +32,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // gadget cannot run gets through.
 void CheckGadgetDialect(const std::string& text) {
     std::istringstream in(text);
-    sim::Script script;
-    sim::ScriptError error;
-    if (!sim::ParseScript(in, script, error, sim::Dialect::Gadget)) {
+    play::Script script;
+    play::ScriptError error;
+    if (!play::ParseScript(in, script, error, play::Dialect::Gadget)) {
         const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
         fuzz::Check(error.line >= 1 && error.line <= lines,
                     "the gadget's error names no line of the script");
         fuzz::Check(!error.message.empty(), "a gadget error without a message");
         return;
     }
-    using sim::Op;
-    for (const sim::Step& step : script.steps) {
+    using play::Op;
+    for (const play::Step& step : script.steps) {
         const Op gadgetOps[] = {Op::Report,     Op::Jog,   Op::Unplug,  Op::Replug,
                                 Op::WaitRead,   Op::Stall, Op::Unstall, Op::Burst,
                                 Op::WaitFrames, Op::Timed, Op::Quiet,   Op::Stats};
@@ -58,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::string text(reinterpret_cast<const char*>(data), size);
     CheckGadgetDialect(text);
     std::istringstream in(text);
-    sim::Script script;
-    sim::ScriptError error;
-    if (!sim::ParseScript(in, script, error)) {
+    play::Script script;
+    play::ScriptError error;
+    if (!play::ParseScript(in, script, error)) {
         const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
         fuzz::Check(error.line >= 1 && error.line <= lines,
                     "the error names no line of the script");
@@ -69,15 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     }
     unsigned long turns = 0;
     int lastLine = 0;
-    for (const sim::Step& step : script.steps) {
+    for (const play::Step& step : script.steps) {
         fuzz::Check(step.line > lastLine, "steps out of line order");
         lastLine = step.line;
-        if (step.op == sim::Op::Turns || step.op == sim::Op::Timeout)
+        if (step.op == play::Op::Turns || step.op == play::Op::Timeout)
             turns += step.count;
     }
     if (turns > MaxTurns)
         return 0;
-    sim::ToolOutput output;
+    capture::ToolOutput output;
     fuzz::Check(output.Problem().empty(), "the tool's output cannot be caught");
     sim::Interleaver out(output, devNull);
     fuzz::Check(sim::RunScript(script, out) == 0, "the tool did not return 0");

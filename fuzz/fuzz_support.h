@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
+
+#include "capture/tool_output.h"
 
 namespace fuzz {
 
@@ -23,36 +24,26 @@ inline void QuietStdout() {
         Check(false, "cannot send standard output to /dev/null");
 }
 
-// Standard output into an unlinked temporary file, so that a target can
-// look at what one input made the tool print.
+// Standard output into an unlinked temporary file (capture::ToolOutput), so
+// that a target can look at what one input made the tool print.
+inline capture::ToolOutput& CaughtStdout() {
+    static capture::ToolOutput output;
+    return output;
+}
 inline void CaptureStdout() {
-    char name[] = "/tmp/pendant-fuzz-XXXXXX";
-    const int fd = mkstemp(name);
-    Check(fd >= 0 && std::freopen(name, "w+", stdout) != nullptr,
-          "cannot send standard output to a temporary file");
-    close(fd);
-    unlink(name);
+    Check(CaughtStdout().Problem().empty(), "cannot send standard output to a temporary file");
 }
 
 // Empties the captured output.
 inline void ForgetStdout() {
-    std::fflush(stdout);
-    Check(ftruncate(fileno(stdout), 0) == 0, "cannot empty the captured output");
-    std::rewind(stdout);
+    CaughtStdout().Take();
 }
 
 // What was printed since ForgetStdout.
 inline std::string CapturedStdout() {
-    std::fflush(stdout);
-    std::string text;
-    char buffer[4096];
-    for (off_t at = 0;;) {
-        const ssize_t n = pread(fileno(stdout), buffer, sizeof buffer, at);
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-        at += n;
-    }
+    capture::ToolOutput& output = CaughtStdout();
+    std::string text = output.Take();
+    Check(output.Lost().empty(), "the captured output lost some of what was printed");
     return text;
 }
 

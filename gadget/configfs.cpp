@@ -15,8 +15,6 @@ namespace gadget {
 
 namespace {
 
-constexpr const char* ConfigfsRoot = "/sys/kernel/config";
-constexpr const char* GadgetsDir = "/sys/kernel/config/usb_gadget";
 constexpr const char* UdcClass = "/sys/class/udc";
 constexpr const char* MountRoot = "/run/pendant-gadget";
 
@@ -25,11 +23,11 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ConfigfsMounted() {
+bool ConfigfsMounted(const std::string& root) {
     std::ifstream mounts("/proc/self/mounts");
     std::string device, point, type, rest;
     while (mounts >> device >> point >> type && std::getline(mounts, rest))
-        if (point == ConfigfsRoot && type == "configfs")
+        if (point == root && type == "configfs")
             return true;
     return false;
 }
@@ -89,25 +87,41 @@ std::string ConfigfsGadget::Write(const std::string& file, const std::string& va
 std::string ConfigfsGadget::Create(const GadgetOptions& o) {
     if (geteuid() != 0)
         return "it must run as root: the USB gadget (configfs) and FunctionFS belong to root";
-    if (!ConfigfsMounted())
-        return std::string("configfs is not mounted on ") + ConfigfsRoot +
-               ": mount -t configfs none " + ConfigfsRoot;
-    if (!IsDirectory(GadgetsDir))
-        return std::string("the kernel's USB gadget support is not loaded (no ") + GadgetsDir +
+    if (!ConfigfsMounted(configfs_))
+        return "configfs is not mounted on " + configfs_ + ": mount -t configfs none " + configfs_;
+    const std::string gadgets = configfs_ + "/usb_gadget";
+    if (!IsDirectory(gadgets))
+        return "the kernel's USB gadget support is not loaded (no " + gadgets +
                "): modprobe libcomposite";
     const std::vector<std::string> udcs = Controllers();
     if (udcs.empty())
         return std::string("there is no USB device controller (") + UdcClass +
                " is empty): the machine needs a port that works in device mode with its "
                "controller's driver loaded, or modprobe dummy_hcd to try it on this machine alone";
-    if (o.udc.empty())
-        udc_ = udcs.front();
-    else if (std::find(udcs.begin(), udcs.end(), o.udc) != udcs.end())
-        udc_ = o.udc;
-    else
+    if (!o.udc.empty() && std::find(udcs.begin(), udcs.end(), o.udc) == udcs.end())
         return "there is no USB device controller named " + o.udc + "; there is " + Joined(udcs);
+    std::string problem = MakeTree(o, o.udc.empty() ? udcs.front() : o.udc);
+    if (!problem.empty())
+        return problem;
 
-    dir_ = std::string(GadgetsDir) + "/" + o.name;
+    if (mkdir(MountRoot, 0755) == 0)
+        undo_.emplace_back(Undo::Rmdir, MountRoot);
+    else if (errno != EEXIST)
+        return std::string("cannot make ") + MountRoot + ": " + std::strerror(errno);
+    mountDir_ = std::string(MountRoot) + "/" + o.name;
+    problem = Make(mountDir_);
+    if (!problem.empty())
+        return "cannot make " + mountDir_ + ": " + problem;
+    if (mount(o.name.c_str(), mountDir_.c_str(), "functionfs", 0, nullptr) != 0)
+        return "cannot mount FunctionFS " + o.name + " on " + mountDir_ + ": " +
+               std::strerror(errno);
+    undo_.emplace_back(Undo::Umount, mountDir_);
+    return "";
+}
+
+std::string ConfigfsGadget::MakeTree(const GadgetOptions& o, const std::string& udc) {
+    udc_ = udc;
+    dir_ = configfs_ + "/usb_gadget/" + o.name;
     if (IsDirectory(dir_))
         return "a gadget named " + o.name + " exists already (" + dir_ +
                "): another pendant-gadget is running, or one was killed before it could remove "
@@ -151,19 +165,6 @@ std::string ConfigfsGadget::Create(const GadgetOptions& o) {
     if (symlink(function.c_str(), link.c_str()) != 0)
         return "cannot link " + function + " into " + config + ": " + std::strerror(errno);
     undo_.emplace_back(Undo::Unlink, link);
-
-    if (mkdir(MountRoot, 0755) == 0)
-        undo_.emplace_back(Undo::Rmdir, MountRoot);
-    else if (errno != EEXIST)
-        return std::string("cannot make ") + MountRoot + ": " + std::strerror(errno);
-    mountDir_ = std::string(MountRoot) + "/" + o.name;
-    problem = Make(mountDir_);
-    if (!problem.empty())
-        return "cannot make " + mountDir_ + ": " + problem;
-    if (mount(o.name.c_str(), mountDir_.c_str(), "functionfs", 0, nullptr) != 0)
-        return "cannot mount FunctionFS " + o.name + " on " + mountDir_ + ": " +
-               std::strerror(errno);
-    undo_.emplace_back(Undo::Umount, mountDir_);
     return "";
 }
 
@@ -178,8 +179,8 @@ std::string ConfigfsGadget::Bind() {
     }
     if (err == EBUSY)
         return "the USB device controller " + udc_ +
-               " is busy: another gadget is bound to it (the UDC files under " + GadgetsDir +
-               " say which)";
+               " is busy: another gadget is bound to it (the UDC files under " + configfs_ +
+               "/usb_gadget say which)";
     return problem;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gadget {
@@ -18,7 +19,9 @@ struct GadgetOptions {
 
 class ConfigfsGadget {
   public:
-    ConfigfsGadget() = default;
+    // configfs: where configfs is mounted (a stand-in tree in the tests).
+    explicit ConfigfsGadget(std::string configfs = "/sys/kernel/config")
+        : configfs_(std::move(configfs)) {}
     ConfigfsGadget(const ConfigfsGadget&) = delete;
     ConfigfsGadget& operator=(const ConfigfsGadget&) = delete;
     ~ConfigfsGadget() { Remove(); }
@@ -28,6 +31,11 @@ class ConfigfsGadget {
     // or what is missing and what to do about it; what was built by then is
     // left for Remove.
     std::string Create(const GadgetOptions& options);
+    // Create's part in configfs, once its checks have passed: the gadget's
+    // ids and strings, its one configuration and the FunctionFS function
+    // linked into it, to be bound to udc. "" or what went wrong; what was
+    // made by then is left for Remove.
+    std::string MakeTree(const GadgetOptions& options, const std::string& udc);
     // Plugs the gadget in (binds it to the UDC) and pulls it out again.
     std::string Bind();
     std::string Unbind();
@@ -45,6 +53,7 @@ class ConfigfsGadget {
     // "" or what went wrong; err gets the errno (0 when it went through).
     std::string Write(const std::string& file, const std::string& value, int* err = nullptr);
 
+    std::string configfs_;
     std::string dir_;
     std::string udc_;
     std::string mountDir_;

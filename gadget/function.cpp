@@ -37,6 +37,25 @@ void InstallWake() {
 } // namespace
 
 std::string PendantFunction::Open(const std::string& dir, const Layout& layout) {
+    // Held from here, so that Stop closes it whatever fails next.
+    ep0_ = open((dir + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
+    if (ep0_ < 0)
+        return "cannot open " + dir + "/ep0: " + std::strerror(errno);
+    if (!WriteAll(ep0_, Descriptors(layout)))
+        return "FunctionFS refused the descriptors: " + std::string(std::strerror(errno));
+    if (!WriteAll(ep0_, Strings(layout)))
+        return "FunctionFS refused the strings: " + std::string(std::strerror(errno));
+    const std::string in = dir + "/" + PendantEndpointFile(layout);
+    const int inFd = open(in.c_str(), O_RDWR | O_CLOEXEC);
+    if (inFd < 0)
+        return "cannot open " + in + ": " + std::strerror(errno);
+    Attach(ep0_, inFd, layout);
+    return "";
+}
+
+void PendantFunction::Attach(int ep0, int in, const Layout& layout) {
+    ep0_ = ep0;
+    in_ = in;
     layout_ = layout;
     zlp_ =
         layout.zeroLengthPacket ? ZeroLengthPacket::Always : ZeroLengthPacket::AfterSpanningReports;
@@ -48,18 +67,6 @@ std::string PendantFunction::Open(const std::string& dir, const Layout& layout) 
         state.inputReportBytes = layout.reportBytes;
         hid_.push_back(state);
     }
-    ep0_ = open((dir + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
-    if (ep0_ < 0)
-        return "cannot open " + dir + "/ep0: " + std::strerror(errno);
-    if (!WriteAll(ep0_, Descriptors(layout)))
-        return "FunctionFS refused the descriptors: " + std::string(std::strerror(errno));
-    if (!WriteAll(ep0_, Strings(layout)))
-        return "FunctionFS refused the strings: " + std::string(std::strerror(errno));
-    const std::string in = dir + "/" + PendantEndpointFile(layout);
-    in_ = open(in.c_str(), O_RDWR | O_CLOEXEC);
-    if (in_ < 0)
-        return "cannot open " + in + ": " + std::strerror(errno);
-    return "";
 }
 
 void PendantFunction::Start() {

@@ -50,6 +50,10 @@ class PendantFunction {
     // and strings of the layout and opens the pendant's IN endpoint. "" or
     // what went wrong.
     std::string Open(const std::string& dir, const Layout& layout);
+    // Serves FunctionFS files that are open and told the layout already: ep0
+    // and the pendant's IN endpoint (Open's, or a test's stand-ins). Stop
+    // closes them.
+    void Attach(int ep0, int in, const Layout& layout);
     void Start();
     // Requests the stop, ends both threads and closes the files. Unbind
     // first, so that transfers in flight end.

@@ -11,8 +11,8 @@
 #include "gadget/log.h"
 #include "gadget/player.h"
 #include "gadget/port.h"
-#include "sim/paint.h"
-#include "sim/session.h"
+#include "play/paint.h"
+#include "play/session.h"
 
 namespace gadget {
 
@@ -26,12 +26,12 @@ bool ForThePane(const std::string& line) {
     return true;
 }
 
-constexpr sim::SessionWords GadgetWords = {
+constexpr play::SessionWords GadgetWords = {
     "The gadget is unplugged: the counts go nowhere.",
     "Unplugged: the host sees the pendant go.",
     "Plugged in: restart pendant-test on the host to reach it.",
     false,
-    sim::Link::Plugged,
+    play::Link::Plugged,
 };
 
 // What the host did, from the log's thread, for the pane.
@@ -59,17 +59,17 @@ class Pane {
 };
 
 int Run(ConfigfsGadget& usb, PendantFunction& function) {
-    const sim::PendantPort port = GadgetPort(usb, function);
-    sim::Screen screen;
+    const play::PendantPort port = GadgetPort(usb, function);
+    play::Screen screen;
     screen.program = "pendant-gadget";
     screen.title = "the pendant on USB";
     screen.paneLabel = "host";
-    screen.link = usb.Bound() ? sim::Link::Plugged : sim::Link::Unplugged;
+    screen.link = usb.Bound() ? play::Link::Plugged : play::Link::Unplugged;
     screen.message = "Select an axis (1, 2, 3), turn the wheel (+/-); the host reads the "
                      "reports.";
     Pane pane;
-    sim::Session session(port, screen, sim::Dialect::Gadget, GadgetWords,
-                         [&](const sim::Step& step) { return RunStep(step, port, function); });
+    play::Session session(port, screen, play::Dialect::Gadget, GadgetWords,
+                          [&](const play::Step& step) { return RunStep(step, port, function); });
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {StopFd(), POLLIN, 0}};
     // Redrawn at least ten times a second, for what the host does.
     while (!StopRequested() && session.Turn(pane.Take()))
@@ -85,7 +85,7 @@ int RunInteractive(ConfigfsGadget& usb, PendantFunction& function) {
     if (screen == nullptr)
         return -1;
     set_term(screen);
-    sim::TakeKeys();
+    play::TakeKeys();
     const int status = Run(usb, function);
     endwin();
     delscreen(screen);

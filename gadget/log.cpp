@@ -10,6 +10,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "protocol/hex.h"
+
 namespace gadget {
 
 namespace {
@@ -86,13 +88,7 @@ std::string LogProblem() {
 }
 
 std::string Hex(const std::uint8_t* p, std::size_t n) {
-    std::string s;
-    char b[4];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, i ? " %02x" : "%02x", p[i]);
-        s += b;
-    }
-    return s;
+    return protocol::HexBytes({p, n}, 0, protocol::HexCase::Lower);
 }
 
 int StopFd() {
@@ -112,6 +108,15 @@ void RequestStop() {
 
 bool StopRequested() {
     return stopping;
+}
+
+void ClearStop() {
+    stopping = false;
+    std::uint64_t count = 0;
+    // Drained, so that poll() waits on it again.
+    if (read(StopFd(), &count, sizeof count) < 0) {
+        // Nothing to drain: no stop was requested.
+    }
 }
 
 } // namespace gadget

@@ -24,6 +24,7 @@ void Log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // "" while every line reached the log file, else why one did not.
 std::string LogProblem();
 
+// "06 fe fd": protocol::HexBytes in lower case, as the log writes bytes.
 std::string Hex(const std::uint8_t* p, std::size_t n);
 long long NowUs();
 
@@ -32,5 +33,8 @@ void RequestStop();
 bool StopRequested();
 // Readable once a stop is requested, for poll().
 int StopFd();
+// Takes the stop back, once everything that saw it has ended: for a process
+// that serves again after a stop (the tests start and stop many functions).
+void ClearStop();
 
 } // namespace gadget

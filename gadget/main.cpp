@@ -1,10 +1,10 @@
 // pendant-gadget: the pendant itself, on any Linux machine with a USB device
 // controller. It builds a configfs gadget with one FunctionFS function, plugs
 // it in, answers the host's display reports (decoding every frame) and sends
-// input reports: from the keys on a terminal (pendant-sim's keys and screen),
-// or from a script of pendant-sim's language (docs/gadget.md). On its way out,
-// by the end of the script, q, or SIGINT, SIGTERM or SIGHUP, it takes the
-// gadget down again.
+// input reports: from the keys on a terminal, or from a script
+// (docs/gadget.md), with the keys, screen and script language it shares
+// with pendant-sim (play/). On its way out, by the end of the script, q, or
+// SIGINT, SIGTERM or SIGHUP, it takes the gadget down again.
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
@@ -14,8 +14,8 @@
 #include "gadget/log.h"
 #include "gadget/run.h"
 #include "pendant_version.h"
-#include "sim/commands.h"
-#include "sim/script.h"
+#include "play/commands.h"
+#include "play/script.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"pendant-gadget: the pendant, as a USB gadget of this machine.\n"
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : gadget::BadInput;
     }
     if (commands) {
-        std::fputs(sim::CommandSummary(sim::Dialect::Gadget).c_str(), stdout);
+        std::fputs(play::CommandSummary(play::Dialect::Gadget).c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : gadget::Failed;
     }
     layout.extra = extra.empty()       ? gadget::Extra::None
@@ -87,11 +87,11 @@ int main(int argc, char** argv) {
 
     // A script file is read whole before the gadget is built, so that a bad
     // line costs nothing.
-    sim::Script script;
+    play::Script script;
     const bool fromFile = !scriptName.empty() && scriptName != "-";
     std::string problem;
-    if (fromFile && !sim::LoadScript(scriptName, sim::Dialect::Gadget, script, problem,
-                                     layout.raw ? 0 : layout.reportBytes)) {
+    if (fromFile && !play::LoadScript(scriptName, play::Dialect::Gadget, script, problem,
+                                      layout.raw ? 0 : layout.reportBytes)) {
         std::fprintf(stderr, "pendant-gadget: %s\n", problem.c_str());
         return gadget::BadInput;
     }

@@ -141,25 +141,25 @@ std::string Unplug(ConfigfsGadget& usb) {
     return problem;
 }
 
-std::string RunStep(const sim::Step& step, const sim::PendantPort& port,
+std::string RunStep(const play::Step& step, const play::PendantPort& port,
                     PendantFunction& function) {
     switch (step.op) {
-    case sim::Op::Burst:
+    case play::Op::Burst:
         Burst(function, step.count, step.seed);
         return StopRequested() ? "stopped" : "";
-    case sim::Op::Timed:
+    case play::Op::Timed:
         Timed(function, step.count, step.seed);
         return StopRequested() ? "stopped" : "";
-    case sim::Op::Quiet:
+    case play::Op::Quiet:
         SetQuiet(step.on);
         return "";
-    case sim::Op::Stats:
+    case play::Op::Stats:
         Stats(function);
         return "";
     default:
         // The parser's gadget dialect lets no other step through.
-        return sim::IsPortStep(step.op) ? sim::RunPortStep(step, port)
-                                        : "not a pendant-gadget command";
+        return play::IsPortStep(step.op) ? play::RunPortStep(step, port)
+                                         : "not a pendant-gadget command";
     }
 }
 

@@ -8,15 +8,16 @@
 
 #include "gadget/configfs.h"
 #include "gadget/function.h"
-#include "sim/port.h"
-#include "sim/script.h"
+#include "play/port.h"
+#include "play/script.h"
 
 namespace gadget {
 
 // "" when the step was done, else why the script cannot go on (a wait ran
 // out, the gadget could not be plugged in, a stop was requested). The steps
 // pendant-sim takes too go through the port (GadgetPort).
-std::string RunStep(const sim::Step& step, const sim::PendantPort& port, PendantFunction& function);
+std::string RunStep(const play::Step& step, const play::PendantPort& port,
+                    PendantFunction& function);
 
 // Plugs in and out with the log lines the scenarios wait for: PLUGGED UDC,
 // UNPLUGGED. "" or why not.

@@ -5,8 +5,8 @@
 
 namespace gadget {
 
-sim::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function) {
-    sim::PendantPort port;
+play::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function) {
+    play::PendantPort port;
     port.queue = [&function](std::vector<std::uint8_t> report) {
         function.Queue(std::move(report));
     };
@@ -16,7 +16,7 @@ sim::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function) {
     port.pending = [&function] { return function.Pending(); };
     port.last = [&function] {
         const LastFrame last = function.Last();
-        sim::PortFrame frame;
+        play::PortFrame frame;
         frame.frames = function.Snapshot().frames;
         frame.have = last.have;
         frame.bytes = last.bytes;

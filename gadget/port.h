@@ -4,12 +4,12 @@
 
 #include "gadget/configfs.h"
 #include "gadget/function.h"
-#include "sim/port.h"
+#include "play/port.h"
 
 namespace gadget {
 
 // Both must outlive the port. Unplugging and plugging in write the log
 // lines the scenarios wait for (UNPLUGGED, PLUGGED UDC).
-sim::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function);
+play::PendantPort GadgetPort(ConfigfsGadget& usb, PendantFunction& function);
 
 } // namespace gadget

@@ -56,7 +56,7 @@ void EndBySignal() {
 namespace {
 
 // One step of a script; false when the script stops there.
-bool Step(const sim::Step& step, const std::string& where, const sim::PendantPort& port,
+bool Step(const play::Step& step, const std::string& where, const play::PendantPort& port,
           PendantFunction& function, int& status) {
     const std::string problem = RunStep(step, port, function);
     if (problem.empty())
@@ -71,7 +71,7 @@ bool Step(const sim::Step& step, const std::string& where, const sim::PendantPor
 
 // Lines from standard input, each run as it comes, so that a program (or a
 // person) can drive the gadget line by line.
-int RunStream(const sim::PendantPort& port, PendantFunction& function) {
+int RunStream(const play::PendantPort& port, PendantFunction& function) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {StopFd(), POLLIN, 0}};
     std::string pending;
     int lineNo = 0;
@@ -100,9 +100,10 @@ int RunStream(const sim::PendantPort& port, PendantFunction& function) {
             break; // the end of input: the end of the script
         const std::string line = pending.substr(0, eol);
         pending.erase(0, eol == std::string::npos ? pending.size() : eol + 1);
-        sim::Step step;
+        play::Step step;
         bool has = false;
-        const std::string problem = sim::ParseLine(line, ++lineNo, step, has, sim::Dialect::Gadget);
+        const std::string problem =
+            play::ParseLine(line, ++lineNo, step, has, play::Dialect::Gadget);
         if (!problem.empty()) {
             std::fprintf(stderr, "pendant-gadget: <stdin>:%d: %s\n", lineNo, problem.c_str());
             return BadInput;
@@ -116,7 +117,7 @@ int RunStream(const sim::PendantPort& port, PendantFunction& function) {
 } // namespace
 
 int Run(const GadgetOptions& options, const Layout& layout, bool unplugged,
-        const sim::Script* script, const std::string& scriptName, bool interactive) {
+        const play::Script* script, const std::string& scriptName, bool interactive) {
     ConfigfsGadget usb;
     PendantFunction function;
     const auto fail = [&](const std::string& problem) {
@@ -138,10 +139,10 @@ int Run(const GadgetOptions& options, const Layout& layout, bool unplugged,
     if (!unplugged && !(problem = Plug(usb)).empty())
         return fail(problem);
 
-    const sim::PendantPort port = GadgetPort(usb, function);
+    const play::PendantPort port = GadgetPort(usb, function);
     int status = 0;
     if (script != nullptr) {
-        for (const sim::Step& step : script->steps)
+        for (const play::Step& step : script->steps)
             if (!Step(step, scriptName, port, function, status))
                 break;
     } else if (interactive && (status = RunInteractive(usb, function)) < 0) {

@@ -6,7 +6,7 @@
 
 #include "gadget/configfs.h"
 #include "gadget/descriptors.h"
-#include "sim/script.h"
+#include "play/script.h"
 
 namespace gadget {
 
@@ -22,6 +22,6 @@ void EndBySignal();
 // Returns the exit status. script: the file read whole, or nullptr to read
 // commands from the screen (interactive) or standard input.
 int Run(const GadgetOptions& options, const Layout& layout, bool unplugged,
-        const sim::Script* script, const std::string& scriptName, bool interactive);
+        const play::Script* script, const std::string& scriptName, bool interactive);
 
 } // namespace gadget

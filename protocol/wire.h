@@ -30,6 +30,15 @@ struct InterfaceGuidParts {
 };
 inline constexpr InterfaceGuidParts PendantInterfaceGuidParts = {
     0x136917CC, 0x8699, 0x43EC, {0xB5, 0xA9, 0x89, 0x26, 0xD7, 0x16, 0x5D, 0xE7}};
+// The platform's GUID (any type of its layout: Data1, Data2, Data3,
+// Data4[8]) made of the parts, so that it is written once, here.
+template <class Guid> inline constexpr Guid GuidOfParts(const InterfaceGuidParts& p) {
+    return Guid{p.Data1,
+                p.Data2,
+                p.Data3,
+                {p.Data4[0], p.Data4[1], p.Data4[2], p.Data4[3], p.Data4[4], p.Data4[5], p.Data4[6],
+                 p.Data4[7]}};
+}
 
 // ---- The display payload and frame -------------------------------------------
 inline constexpr std::size_t DisplayPayloadBytes = 42;

@@ -97,7 +97,7 @@ std::string Plural(std::size_t n, const char* word) {
 // the answers.
 class ScriptPlayer {
   public:
-    ScriptPlayer(const Script& script, std::size_t first, Interleaver& out)
+    ScriptPlayer(const play::Script& script, std::size_t first, Interleaver& out)
         : script_(script), next_(first), out_(out) {}
 
     CheckPerson Person() {
@@ -119,17 +119,18 @@ class ScriptPlayer {
             return;
         }
         while (next_ < script_.steps.size()) {
-            const Step& step = script_.steps[next_];
-            if (step.op == Op::Await && step.text != CheckPromptName(prompt) && !PassOver(prompt))
+            const play::Step& step = script_.steps[next_];
+            if (step.op == play::Op::Await && step.text != CheckPromptName(prompt) &&
+                !PassOver(prompt))
                 return; // the check turns on until it asks for it
             ++next_;
             switch (step.op) {
-            case Op::Await:
+            case play::Op::Await:
                 break;
-            case Op::Answer:
+            case play::Op::Answer:
                 person_.Type(step.text);
                 break;
-            case Op::Turns:
+            case play::Op::Turns:
                 // This turn is the first of them.
                 idleTurns_ = step.count - 1;
                 return;
@@ -152,10 +153,10 @@ class ScriptPlayer {
         searchedFor_ = prompt;
         const std::string name = CheckPromptName(prompt);
         for (std::size_t j = next_ + 1; j < script_.steps.size(); ++j) {
-            const Step& later = script_.steps[j];
-            if (later.op != Op::Await || later.text != name)
+            const play::Step& later = script_.steps[j];
+            if (later.op != play::Op::Await || later.text != name)
                 continue;
-            const Step& awaited = script_.steps[next_];
+            const play::Step& awaited = script_.steps[next_];
             out_.Line("[sim] line " + std::to_string(awaited.line) + ": the check asks for " +
                       name + " instead of " + awaited.text + "; on at line " +
                       std::to_string(later.line) + " (" + Plural(j - next_, "step") +
@@ -166,8 +167,8 @@ class ScriptPlayer {
         return false;
     }
 
-    const PendantPort port_ = VirtualPendantPort();
-    const Script& script_;
+    const play::PendantPort port_ = VirtualPendantPort();
+    const play::Script& script_;
     std::size_t next_;
     Interleaver& out_;
     ::ScriptedPerson person_;
@@ -184,15 +185,15 @@ const char* CheckDemoScript(CheckDemo demo) {
     return demo == CheckDemo::Good ? GoodDemo : FaultyDemo;
 }
 
-std::string CheckScriptProblem(const Script& script) {
-    for (const Step& step : script.steps)
-        if (step.op == Op::Await && !IsPromptName(step.text))
+std::string CheckScriptProblem(const play::Script& script) {
+    for (const play::Step& step : script.steps)
+        if (step.op == play::Op::Await && !IsPromptName(step.text))
             return std::to_string(step.line) + ": the check has no prompt \"" + step.text +
                    "\" (it has " + PromptNames() + "); usage: await PROMPT";
     return "";
 }
 
-CheckRun RunCheckScript(const Script& script, const CheckOptions& options, Interleaver& out) {
+CheckRun RunCheckScript(const play::Script& script, const CheckOptions& options, Interleaver& out) {
     // Everything before the first running step happens before the check
     // opens the pendant.
     const std::size_t first = PrepareDevice(script);
@@ -205,10 +206,10 @@ CheckRun RunCheckScript(const Script& script, const CheckOptions& options, Inter
 
     std::size_t notRun = 0;
     for (std::size_t i = person.Next(); i < script.steps.size(); ++i) {
-        const Step& step = script.steps[i];
+        const play::Step& step = script.steps[i];
         // Without a person the check asks none of the person's questions,
         // so it may end before the last of them: not the script's fault.
-        if (step.op == Op::Await && run.problem.empty() && options.person)
+        if (step.op == play::Op::Await && run.problem.empty() && options.person)
             run.problem = std::to_string(step.line) + ": the check ended without asking for " +
                           step.text +
                           (person.LastPrompt() == CheckPrompt::None

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "check/check.h"
-#include "sim/script.h"
-#include "sim/tool_output.h"
+#include "play/script.h"
+#include "sim/interleaver.h"
 
 namespace sim {
 
@@ -22,7 +22,7 @@ const char* CheckDemoScript(CheckDemo demo);
 
 // "" when every step may go to the check, else "LINE: what is wrong" for
 // the first one that may not: an await of a prompt the check does not have.
-std::string CheckScriptProblem(const Script& script);
+std::string CheckScriptProblem(const play::Script& script);
 
 // What a check with a scripted person ended with.
 struct CheckRun {
@@ -37,6 +37,6 @@ struct CheckRun {
 // Resets the virtual pendant, describes it as the script says, and runs the
 // check with the scripted person; prints the check's output as it is, every
 // frame the pendant receives and a closing "[sim] check returned ..." line.
-CheckRun RunCheckScript(const Script& script, const CheckOptions& options, Interleaver& out);
+CheckRun RunCheckScript(const play::Script& script, const CheckOptions& options, Interleaver& out);
 
 } // namespace sim

@@ -5,8 +5,9 @@
 #include <ostream>
 #include <sstream>
 
+#include "play/parse.h"
 #include "protocol/display.h"
-#include "sim/parse.h"
+#include "protocol/hex.h"
 
 namespace sim {
 
@@ -23,9 +24,8 @@ std::string Where(bool numbered, int lineNo) {
 }
 
 std::string Hex2(unsigned byte) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", byte & 0xFFU);
-    return text;
+    const std::uint8_t one = static_cast<std::uint8_t>(byte & 0xFFU);
+    return "0x" + protocol::HexBytes({&one, 1});
 }
 
 } // namespace
@@ -83,7 +83,7 @@ std::string_view LineBytes(std::string_view line, bool& carries) {
 }
 
 std::string FormatFrame(const std::uint8_t* frame48) {
-    return HexBytes(frame48, DisplayFrameBytes, DisplayReportBytes);
+    return protocol::HexBytes({frame48, DisplayFrameBytes}, DisplayReportBytes);
 }
 
 ReportMeaning DescribeReport(const std::uint8_t* report, std::size_t length) {
@@ -116,7 +116,7 @@ int DecodeFrameCommand(const std::string& text, bool fromStandardInput, std::ost
     std::vector<std::uint8_t> bytes;
     for (const auto& [lineNo, line] : LinesToRead(text, FrameLine)) {
         bool carries = true;
-        const std::string problem = ParseHexBytes(LineBytes(line, carries), bytes);
+        const std::string problem = play::ParseHexBytes(LineBytes(line, carries), bytes);
         if (!problem.empty()) {
             err << "pendant-sim: " << Where(fromStandardInput, lineNo) << problem << "\n";
             return 2;
@@ -151,7 +151,7 @@ int EncodeFrameCommand(const std::vector<std::string>& values, std::ostream& out
         return 2;
     }
     protocol::DisplayValues v;
-    const int bad = ParseDisplayValues(values, v);
+    const int bad = play::ParseDisplayValues(values, v);
     if (bad >= 0) {
         err << "pendant-sim: value " << bad + 1 << " \"" << values[static_cast<std::size_t>(bad)]
             << (bad < 6 ? "\" is not a coordinate (a 32-bit float)\n"
@@ -169,7 +169,7 @@ int DecodeReportCommand(const std::string& lines, bool fromStandardInput, std::o
     for (const auto& [lineNo, line] : LinesToRead(lines, TraceLine)) {
         bool carries = true;
         std::vector<std::uint8_t> bytes;
-        std::string problem = ParseHexBytes(LineBytes(line, carries), bytes);
+        std::string problem = play::ParseHexBytes(LineBytes(line, carries), bytes);
         if (problem.empty() && bytes.size() > InputReportBytes)
             problem = "got " + std::to_string(bytes.size()) + " bytes; an input report is 1 to " +
                       std::to_string(InputReportBytes) + " (the tool reads no more)";
@@ -184,7 +184,7 @@ int DecodeReportCommand(const std::string& lines, bool fromStandardInput, std::o
         if (bytes.empty())
             continue;
         ++reports;
-        decoded << HexBytes(bytes.data(), bytes.size()) << " -> "
+        decoded << protocol::HexBytes(bytes) << " -> "
                 << DescribeReport(bytes.data(), bytes.size()).text << "\n";
     }
     if (reports == 0) {

@@ -7,7 +7,7 @@
 
 #include "app/entry.h"
 #include "backends/virtual/virtual_pendant.h"
-#include "sim/script.h"
+#include "play/script.h"
 
 namespace sim {
 
@@ -15,19 +15,19 @@ namespace {
 
 void QueueWheelSequence() {
     namespace vp = virtual_pendant;
-    vp::QueueReport(WheelBytes(1, 1));
-    vp::QueueReport(WheelBytes(1, 1));
+    vp::QueueReport(play::WheelBytes(1, 1));
+    vp::QueueReport(play::WheelBytes(1, 1));
     vp::QueueTimeout();
-    vp::QueueReport(WheelBytes(1, 5));
-    vp::QueueReport(WheelBytes(1, -2));
-    vp::QueueReport(WheelBytes(2, 31));
+    vp::QueueReport(play::WheelBytes(1, 5));
+    vp::QueueReport(play::WheelBytes(1, -2));
+    vp::QueueReport(play::WheelBytes(2, 31));
     vp::QueueTimeout();
-    vp::QueueReport(WheelBytes(2, -1));
-    vp::QueueReport(WheelBytes(3, 10));
-    vp::QueueReport(WheelBytes(3, -31));
+    vp::QueueReport(play::WheelBytes(2, -1));
+    vp::QueueReport(play::WheelBytes(3, 10));
+    vp::QueueReport(play::WheelBytes(3, -31));
     vp::QueueTimeout();
-    vp::QueueReport(WheelBytes(0, 5)); // axis selector off: the wheel moves nothing
-    vp::QueueReport(WheelBytes(3, 3));
+    vp::QueueReport(play::WheelBytes(0, 5)); // axis selector off: the wheel moves nothing
+    vp::QueueReport(play::WheelBytes(3, 3));
     vp::QueueTimeout();
 }
 

@@ -9,11 +9,11 @@
 
 #include "app/entry.h"
 #include "backends/virtual/virtual_pendant.h"
+#include "capture/tool_output.h"
 #include "pendant/pendant_device.h"
-#include "sim/paint.h"
+#include "play/paint.h"
+#include "play/session.h"
 #include "sim/script_runner.h"
-#include "sim/session.h"
-#include "sim/tool_output.h"
 #include "sim/virtual_port.h"
 
 namespace sim {
@@ -22,18 +22,18 @@ namespace {
 
 namespace vp = virtual_pendant;
 
-constexpr SessionWords SimWords = {
+constexpr play::SessionWords SimWords = {
     "The pendant is not connected to the tool: the counts go nowhere.",
     "Unplugged: the tool's reads and transfers fail from now on.",
     "Replugged. The tool does not reopen it: restart pendant-sim to reconnect.",
     true,
-    Link::Replugged,
+    play::Link::Replugged,
 };
 
 } // namespace
 
 int RunInteractive() {
-    ToolOutput output;
+    capture::ToolOutput output;
     if (!output.Problem().empty()) {
         std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
         return -1;
@@ -49,7 +49,7 @@ int RunInteractive() {
         return -1;
     }
     set_term(screen);
-    TakeKeys();
+    play::TakeKeys();
 
     vp::Reset();
     // An afternoon at the keyboard must not keep every call it made.
@@ -58,13 +58,14 @@ int RunInteractive() {
     int status = 0;
     bool started = false;
     {
-        const PendantPort port = VirtualPendantPort();
-        Screen shown;
+        const play::PendantPort port = VirtualPendantPort();
+        play::Screen shown;
         shown.message =
             "Select an axis (1, 2, 3), turn the wheel (+/-); \":set1 1 2.5\" sets a value.";
         PendantDevice* turning = nullptr;
-        Session session(port, shown, Dialect::Sim, SimWords,
-                        [&](const Step& step) { return ApplyStep(step, *turning, port); });
+        play::Session session(
+            port, shown, play::Dialect::Sim, SimWords,
+            [&](const play::Step& step) { return ApplyStep(step, *turning, port); });
         std::istringstream noInput;
         status = RunTool(noInput, [&](PendantDevice& device) {
             if (!started) {

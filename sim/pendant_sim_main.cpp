@@ -13,14 +13,14 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "play/commands.h"
+#include "play/script.h"
 #include "sim/check_runner.h"
-#include "sim/commands.h"
 #include "sim/decode.h"
 #include "sim/demo.h"
 #include "sim/interactive.h"
-#include "sim/script.h"
+#include "sim/interleaver.h"
 #include "sim/script_runner.h"
-#include "sim/tool_output.h"
 
 #include "pendant_version.h"
 
@@ -44,7 +44,7 @@ std::string AllOf(std::istream& in) {
 // (said on standard error) when that output could not be set up or lost
 // something.
 bool WithToolOutput(const std::function<void(sim::Interleaver&)>& play) {
-    sim::ToolOutput output;
+    capture::ToolOutput output;
     if (!output.Problem().empty()) {
         std::fprintf(stderr, "pendant-sim: %s\n", output.Problem().c_str());
         return false;
@@ -60,16 +60,16 @@ bool WithToolOutput(const std::function<void(sim::Interleaver&)>& play) {
 }
 
 int RunScriptFile(const std::string& name) {
-    sim::Script script;
+    play::Script script;
     std::string problem;
-    if (!sim::LoadScript(name, sim::Dialect::Sim, script, problem)) {
+    if (!play::LoadScript(name, play::Dialect::Sim, script, problem)) {
         std::fprintf(stderr, "pendant-sim: %s\n", problem.c_str());
         return BadInput;
     }
-    for (const sim::Step& step : script.steps)
-        if (sim::IsPersonStep(step.op)) {
-            const sim::Command* command = sim::Commands().data();
-            for (const sim::Command& c : sim::Commands())
+    for (const play::Step& step : script.steps)
+        if (play::IsPersonStep(step.op)) {
+            const play::Command* command = play::Commands().data();
+            for (const play::Command& c : play::Commands())
                 if (c.op == step.op)
                     command = &c;
             std::fprintf(stderr,
@@ -140,18 +140,18 @@ int RunCheckMode(const CheckArgs& args) {
         return BadInput;
     }
 
-    sim::Script script;
+    play::Script script;
     std::string problem;
     std::string name = args.script;
     if (args.script.empty()) {
         name = args.faulty ? "--demo-faulty" : "--demo";
         std::istringstream text(
             sim::CheckDemoScript(args.faulty ? sim::CheckDemo::Faulty : sim::CheckDemo::Good));
-        sim::ScriptError error;
-        if (!sim::ParseScript(text, script, error))
+        play::ScriptError error;
+        if (!play::ParseScript(text, script, error))
             problem = name + ":" + std::to_string(error.line) + ": " + error.message;
     } else {
-        sim::LoadScript(args.script, sim::Dialect::Sim, script, problem);
+        play::LoadScript(args.script, play::Dialect::Sim, script, problem);
         if (name == "-")
             name = "<stdin>";
     }
@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
     }
 
     if (commands) {
-        std::fputs(sim::CommandSummary(sim::Dialect::Sim).c_str(), stdout);
+        std::fputs(play::CommandSummary(play::Dialect::Sim).c_str(), stdout);
         return CheckedStdout(0);
     }
     if (*decodeFrame)

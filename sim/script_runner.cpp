@@ -13,26 +13,40 @@ namespace sim {
 
 namespace vp = virtual_pendant;
 
-void ApplySetup(const Step& step) {
+// The script's own numbers, held to the platform's.
+static_assert(play::DefaultFailError == ERROR_GEN_FAILURE);
+static_assert(play::DeviceDescriptorBytes == sizeof(USB_DEVICE_DESCRIPTOR));
+static_assert(play::InterfaceDescriptorBytes == sizeof(USB_INTERFACE_DESCRIPTOR));
+
+namespace {
+
+void FailCall(const play::Step& step) {
+    const PlatformCall call = ToPlatformCall(step.call);
+    vp::FailCall(call, vp::CountOf(call) + step.nth, step.error, step.sticky);
+}
+
+} // namespace
+
+void ApplySetup(const play::Step& step) {
     vp::Device device = vp::CurrentDevice();
     switch (step.op) {
-    case Op::Device:
+    case play::Op::Device:
         device.present = step.present;
         break;
-    case Op::Path:
+    case play::Op::Path:
         device.path = step.text;
         break;
-    case Op::Descriptor:
+    case play::Op::Descriptor:
         std::memcpy(&device.descriptor, step.bytes.data(), sizeof device.descriptor);
         break;
-    case Op::Interface:
+    case play::Op::Interface:
         std::memcpy(&device.iface, step.bytes.data(), sizeof device.iface);
         break;
-    case Op::Pipes:
-        device.pipes = step.pipes;
+    case play::Op::Pipes:
+        device.pipes = ToPipes(step.pipes);
         device.iface.bNumEndpoints = static_cast<UCHAR>(step.pipes.size());
         break;
-    case Op::ReportSize:
+    case play::Op::ReportSize:
         device.reportDescriptor = protocol::PendantReportDescriptor(step.count);
         break;
     default:
@@ -41,33 +55,29 @@ void ApplySetup(const Step& step) {
     vp::SetDevice(device);
 }
 
-std::string ApplyStep(const Step& step, PendantDevice& device, const PendantPort& port) {
+std::string ApplyStep(const play::Step& step, PendantDevice& device,
+                      const play::PendantPort& port) {
     // The virtual pendant does all the port steps pendant-sim takes.
-    if (IsPortStep(step.op))
-        return RunPortStep(step, port);
+    if (play::IsPortStep(step.op))
+        return play::RunPortStep(step, port);
     switch (step.op) {
-    case Op::Fail:
+    case play::Op::Fail:
         // Counted from here on, so "fail X" means the next call of X.
-        vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+        FailCall(step);
         break;
-    case Op::Set1:
+    case play::Op::Set1:
         device.SetCoordinate(1, step.index, step.value);
         break;
-    case Op::Set2:
+    case play::Op::Set2:
         device.SetCoordinate(2, step.index, step.value);
         break;
-    case Op::Word:
+    case play::Op::Word:
         device.SetDisplayWord(step.index, step.word);
         break;
-    case Op::Display:
-        for (int k = 0; k < 3; ++k) {
-            device.SetCoordinate(1, k, step.display.CoordSet1[k]);
-            device.SetCoordinate(2, k, step.display.CoordSet2[k]);
-        }
-        for (int j = 0; j < 4; ++j)
-            device.SetDisplayWord(j, step.display.DisplayWord[j]);
+    case play::Op::Display:
+        device.SetDisplay(step.display);
         break;
-    case Op::Timeout:
+    case play::Op::Timeout:
         for (unsigned n = 0; n < step.count; ++n)
             vp::QueueTimeout();
         break;
@@ -86,27 +96,28 @@ std::string DescribeFrame(unsigned number, const vp::ReceivedFrame& frame) {
     return text;
 }
 
-std::size_t PrepareDevice(const Script& script) {
+std::size_t PrepareDevice(const play::Script& script) {
     vp::Reset();
     // A script of a million turns must not keep a million calls.
     vp::KeepHistory(false);
     std::size_t i = 0;
     for (; i < script.steps.size(); ++i) {
-        const Step& step = script.steps[i];
+        const play::Step& step = script.steps[i];
         if (IsSetup(step.op))
             ApplySetup(step);
-        else if (step.op == Op::Fail)
-            vp::FailCall(step.call, vp::CountOf(step.call) + step.nth, step.error, step.sticky);
+        else if (step.op == play::Op::Fail)
+            FailCall(step);
         else
             break;
     }
     return i;
 }
 
-void PlayStep(const Step& step, PendantDevice& device, const PendantPort& port, Interleaver& out) {
-    if (step.op == Op::Unplug)
+void PlayStep(const play::Step& step, PendantDevice& device, const play::PendantPort& port,
+              Interleaver& out) {
+    if (step.op == play::Op::Unplug)
         out.Line("[sim] line " + std::to_string(step.line) + ": unplugged");
-    if (step.op == Op::Replug)
+    if (step.op == play::Op::Replug)
         out.Line("[sim] line " + std::to_string(step.line) + ": replugged");
     // A script's reports were held to the report size when it was read.
     const std::string problem = ApplyStep(step, device, port);
@@ -120,13 +131,13 @@ namespace {
 // "turns", then lets the tool turn that many times.
 class Player {
   public:
-    Player(const Script& script, Interleaver& out) : script_(script), out_(out) {}
+    Player(const play::Script& script, Interleaver& out) : script_(script), out_(out) {}
 
     bool Turn(PendantDevice& device) {
         out_.Pass();
         while (turnsLeft_ == 0 && next_ < script_.steps.size()) {
-            const Step& step = script_.steps[next_++];
-            if (step.op == Op::Turns)
+            const play::Step& step = script_.steps[next_++];
+            if (step.op == play::Op::Turns)
                 turnsLeft_ = step.count;
             else if (!IsSetup(step.op))
                 Apply(step, device);
@@ -158,10 +169,12 @@ class Player {
     }
 
   private:
-    void Apply(const Step& step, PendantDevice& device) { PlayStep(step, device, port_, out_); }
+    void Apply(const play::Step& step, PendantDevice& device) {
+        PlayStep(step, device, port_, out_);
+    }
 
-    const PendantPort port_ = VirtualPendantPort();
-    const Script& script_;
+    const play::PendantPort port_ = VirtualPendantPort();
+    const play::Script& script_;
     Interleaver& out_;
     std::size_t next_ = 0;
     unsigned turnsLeft_ = 0;
@@ -172,11 +185,11 @@ class Player {
 
 } // namespace
 
-int RunScript(const Script& script, Interleaver& out) {
+int RunScript(const play::Script& script, Interleaver& out) {
     // Everything before the first running step happens before the tool
     // opens the pendant.
     const std::size_t i = PrepareDevice(script);
-    Script rest;
+    play::Script rest;
     rest.steps.assign(script.steps.begin() + static_cast<std::ptrdiff_t>(i), script.steps.end());
 
     unsigned frames = 0;

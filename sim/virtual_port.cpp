@@ -9,11 +9,11 @@ namespace sim {
 
 namespace vp = virtual_pendant;
 
-PendantPort VirtualPendantPort() {
+play::PendantPort VirtualPendantPort() {
     // Frames received when it was last unplugged: the display shows only
     // later ones.
     const auto dark = std::make_shared<unsigned>(0);
-    PendantPort port;
+    play::PendantPort port;
     port.queue = [](std::vector<std::uint8_t> report) { vp::QueueReport(report); };
     port.unplug = [dark] {
         vp::Unplug();
@@ -26,7 +26,7 @@ PendantPort VirtualPendantPort() {
     };
     port.pending = [] { return vp::PendingInput(); };
     port.last = [dark] {
-        PortFrame frame;
+        play::PortFrame frame;
         frame.frames = vp::FramesReceived();
         frame.have = frame.frames > *dark;
         if (frame.have) {
@@ -47,6 +47,42 @@ PendantPort VirtualPendantPort() {
         vp::SetDevice(device);
     };
     return port;
+}
+
+// Name for name: a call the toolkit has and the platform does not (or the
+// other way round) does not compile.
+PlatformCall ToPlatformCall(play::Call call) {
+    switch (call) {
+#define PLATFORM_CALL(result, name, parameters)                                                    \
+    case play::Call::name:                                                                         \
+        return PlatformCall::name;
+#include "usb/standin/platform_calls.inc"
+#undef PLATFORM_CALL
+    }
+    return PlatformCall::GetLastError;
+}
+
+std::vector<PipeDescription> ToPipes(const std::vector<play::Pipe>& pipes) {
+    std::vector<PipeDescription> out;
+    for (const play::Pipe& pipe : pipes) {
+        USBD_PIPE_TYPE type = UsbdPipeTypeControl;
+        switch (pipe.type) {
+        case play::PipeType::Control:
+            type = UsbdPipeTypeControl;
+            break;
+        case play::PipeType::Isochronous:
+            type = UsbdPipeTypeIsochronous;
+            break;
+        case play::PipeType::Bulk:
+            type = UsbdPipeTypeBulk;
+            break;
+        case play::PipeType::Interrupt:
+            type = UsbdPipeTypeInterrupt;
+            break;
+        }
+        out.push_back({type, pipe.id, pipe.maxPacket});
+    }
+    return out;
 }
 
 } // namespace sim

@@ -2,25 +2,17 @@
 
 #include <cstdio>
 
+#include "protocol/hex.h"
+
 namespace linux_backend {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads 2*bytes hexadecimal digits at text[pos], most significant first.
 bool ReadHex(std::string_view text, std::size_t pos, int bytes, std::uint32_t& out) {
     out = 0;
     for (int i = 0; i < 2 * bytes; ++i) {
-        const int d = HexDigit(text[pos + static_cast<std::size_t>(i)]);
+        const int d = protocol::HexDigit(text[pos + static_cast<std::size_t>(i)]);
         if (d < 0)
             return false;
         out = (out << 4) | static_cast<std::uint32_t>(d);

@@ -14,7 +14,6 @@
 #include "protocol/display.h"
 #include "protocol/guid.h"
 #include "protocol/report_descriptor.h"
-#include "usb/discovery.h"
 #include "usb/platform_types.h"
 #include "usb/winapi.h"
 
@@ -61,7 +60,7 @@ struct Device {
     // The class the pendant is listed under: its own GUID (bound to WinUSB)
     // or HidInterfaceClassGuid (bound to the system's HID driver, as out of
     // the box: see HidBoundDevice).
-    GUID interfaceGuid = PendantInterfaceGuid;
+    GUID interfaceGuid = GuidOfParts<GUID>(PendantInterfaceGuidParts);
     std::string path =
         "\\\\?\\usb#vid_fff0&pid_0001#virtual#" + FormatGuidParts(PendantInterfaceGuidParts, true);
     USB_DEVICE_DESCRIPTOR descriptor = {18,     1,      0x0200, 0, 0, 0, 64,

@@ -18,14 +18,14 @@ struct Played {
 
 Played Play(const std::string& text) {
     std::istringstream in(text);
-    sim::Script script;
-    sim::ScriptError error;
-    EXPECT_TRUE(sim::ParseScript(in, script, error)) << error.line << ": " << error.message;
+    play::Script script;
+    play::ScriptError error;
+    EXPECT_TRUE(play::ParseScript(in, script, error)) << error.line << ": " << error.message;
     Played played;
     std::FILE* file = std::tmpfile();
     EXPECT_NE(file, nullptr);
     {
-        sim::ToolOutput tool;
+        capture::ToolOutput tool;
         EXPECT_EQ(tool.Problem(), "");
         sim::Interleaver out(tool, fileno(file));
         played.status = sim::RunScript(script, out);

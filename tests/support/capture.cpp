@@ -1,45 +1,25 @@
 #include "support/capture.h"
 
-#include <cstdio>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <io.h> // dup, dup2, close under their POSIX names
-#else
-#include <unistd.h>
-#endif
+#include "capture/tool_output.h"
+#include "protocol/hex.h"
 
-// Descriptor 1 goes to an unnamed temporary file while fn runs, so output
-// written by any means (printf, std::cout, a write to the descriptor) is
-// caught. A failure to redirect throws: a capture that silently caught
-// nothing would make every "prints nothing" check pass.
+// capture::ToolOutput catches output written by any means (printf,
+// std::cout, a write to the descriptor). A failure to catch it throws: a
+// capture that silently caught nothing would make every "prints nothing"
+// check pass.
 std::string CaptureStdout(const std::function<void()>& fn) {
-    std::fflush(stdout);
-    FILE* sink = std::tmpfile();
-    if (sink == nullptr)
-        throw std::runtime_error("CaptureStdout: no temporary file");
-    const int saved = dup(1);
-    if (saved < 0 || dup2(fileno(sink), 1) < 0) {
-        std::fclose(sink);
-        throw std::runtime_error("CaptureStdout: cannot redirect standard output");
-    }
-    struct Restore {
-        int saved;
-        ~Restore() {
-            std::fflush(stdout);
-            dup2(saved, 1);
-            close(saved);
-        }
-    };
-    {
-        Restore restore{saved};
-        fn();
-    }
     std::string text;
-    std::rewind(sink);
-    for (int c = std::fgetc(sink); c != EOF; c = std::fgetc(sink))
-        text += static_cast<char>(c);
-    std::fclose(sink);
+    {
+        capture::ToolOutput output;
+        if (!output.Problem().empty())
+            throw std::runtime_error("CaptureStdout: " + output.Problem());
+        fn();
+        text = output.Take();
+        if (!output.Lost().empty())
+            throw std::runtime_error("CaptureStdout: " + output.Lost());
+    }
 #ifdef _WIN32
     std::string lf;
     for (std::size_t i = 0; i < text.size(); ++i)
@@ -51,13 +31,5 @@ std::string CaptureStdout(const std::function<void()>& fn) {
 }
 
 std::string Hex(std::span<const std::uint8_t> bytes, std::size_t group) {
-    std::string out;
-    char two[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i != 0)
-            out += group != 0 && i % group == 0 ? " | " : " ";
-        std::snprintf(two, sizeof two, "%02X", bytes[i]);
-        out += two;
-    }
-    return out;
+    return protocol::HexBytes(bytes, group);
 }

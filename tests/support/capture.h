@@ -15,5 +15,6 @@ std::string CaptureStdout(const std::function<void()>& fn);
 
 // "21 09 06 03" style hex of bytes, for readable failure messages; with
 // group, " | " after every group bytes ("06 FE FD 0F 00 00 00 00 | 06 ...",
-// one display report per group of 8).
+// one display report per group of 8): protocol::HexBytes, as the programs
+// write bytes.
 std::string Hex(std::span<const std::uint8_t> bytes, std::size_t group = 0);

@@ -1,5 +1,6 @@
 // The virtual pendant's own promises, which every other test relies on.
 #include "support/virtual_pendant_test.h"
+#include "usb/discovery.h"
 
 namespace vp = virtual_pendant;
 

@@ -5,7 +5,7 @@
 # reports, and the display shows what the host sent back; a typed command,
 # refusals, unplugging and plugging in again, and q, which takes the gadget
 # down. (The key map and the screen as text are tested in-process too:
-# tests/sim/keys_test.cpp, screen_test.cpp.)
+# tests/play/keys_test.cpp, screen_test.cpp.)
 
 SOCKET=gadget-screen
 STATUS=/tmp/screen-gadget.status

@@ -1,2 +1,0 @@
-// The shared sim library must not reach the core's entry.
-#include "app/entry.h"
