@@ -8,6 +8,7 @@
 
 #include "app/entry.h"
 #include "app/reconnect.h"
+#include "usb/discovery.h"
 #include "support/virtual_pendant_test.h"
 
 namespace vp = virtual_pendant;
