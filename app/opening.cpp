@@ -19,6 +19,11 @@ Opening OpenPendant(PendantDevice& device, SayWhy say) {
         std::printf("nothing to do...\n");
     std::fflush(stdout);
     PrintPlatformAdvice();
+    // A HID device is shared unless another program took it for itself.
+    if (device.ThroughHid && (o.result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) ||
+                              o.result == HRESULT_FROM_WIN32(ERROR_BUSY)))
+        std::fprintf(stderr, "pendant-test: another program holds the pendant for itself; "
+                             "close it, or let it share the pendant, and try again\n");
     // A pendant straight out of the box sits on the system's HID driver,
     // where the GUID does not reach: say what does.
     if (o.noDevice && !device.ThroughHid) {

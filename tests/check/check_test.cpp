@@ -105,40 +105,54 @@ class CheckTest : public VirtualPendantTest {
             letters += step.at("result").get<std::string>().front();
         return letters;
     }
+
+    // What a good pendant's check shows, whichever way it was reached.
+    static void GoodPendantPassed(const Outcome& o) {
+        EXPECT_EQ(o.status, CheckPassed) << o.out;
+        EXPECT_EQ(Results(o.record), "PPPPP") << o.out;
+        EXPECT_NE(o.out.find("Verdict: PASS (5 passed, 0 skipped)"), std::string::npos) << o.out;
+        // Both patterns reached the display as the pendant decodes them.
+        int matched = 0;
+        for (const auto& frame : vp::Frames()) {
+            EXPECT_EQ(frame.problem, "");
+            for (const auto& pattern : CheckPatterns)
+                if (std::abs(frame.display.CoordSet1[2] - pattern.CoordSet1[2]) < 0.0005 &&
+                    frame.display.DisplayWord[3] == pattern.DisplayWord[3])
+                    ++matched;
+        }
+        EXPECT_GE(matched, 2);
+        // The wheel's counts on axis 3 (+12 -12) came back to 0 on the display;
+        // at +12 the pendant was shown +12.
+        const auto& wheel = o.record.at("steps").at(3).at("figures");
+        EXPECT_EQ(wheel.at("forwardCounts"), 12);
+        EXPECT_EQ(wheel.at("backwardCounts"), 12);
+        EXPECT_EQ(wheel.at("largestCount"), 7);
+        EXPECT_EQ(wheel.at("ignoredReports"), 0);
+        EXPECT_EQ(wheel.at("peakAxis3"), 12);
+        EXPECT_DOUBLE_EQ(wheel.at("displayAxis3").get<double>(), 0.0);
+        bool shownTwelve = false;
+        for (const auto& frame : vp::Frames())
+            shownTwelve = shownTwelve || std::abs(frame.display.CoordSet2[2] - 12.0) < 0.0005;
+        EXPECT_TRUE(shownTwelve);
+        // The unplug step went through the reconnecting code: the survey twice.
+        EXPECT_EQ(vp::Open().files, 0);
+        EXPECT_GE(o.record.at("steps").at(4).at("figures").at("awayMs").get<int>(), 0);
+    }
 };
 
+// Through WinUSB, and on the system's HID driver (--hid).
 TEST_F(CheckTest, GoodPendantPassesEveryStepAndTheDisplayGotWhatWasAsked) {
-    GoodPerson person;
-    const Outcome o = Run(person);
-    EXPECT_EQ(o.status, CheckPassed) << o.out;
-    EXPECT_EQ(Results(o.record), "PPPPP") << o.out;
-    EXPECT_NE(o.out.find("Verdict: PASS (5 passed, 0 skipped)"), std::string::npos) << o.out;
-    // Both patterns reached the display as the pendant decodes them.
-    int matched = 0;
-    for (const auto& frame : vp::Frames()) {
-        EXPECT_EQ(frame.problem, "");
-        for (const auto& pattern : CheckPatterns)
-            if (std::abs(frame.display.CoordSet1[2] - pattern.CoordSet1[2]) < 0.0005 &&
-                frame.display.DisplayWord[3] == pattern.DisplayWord[3])
-                ++matched;
+    for (const bool hid : {false, true}) {
+        SCOPED_TRACE(hid ? "--hid" : "WinUSB");
+        vp::Reset();
+        if (hid)
+            vp::SetDevice(vp::HidBoundDevice());
+        CheckOptions options;
+        options.hid = hid;
+        GoodPerson person;
+        const Outcome o = Run(person, options);
+        GoodPendantPassed(o);
     }
-    EXPECT_GE(matched, 2);
-    // The wheel's counts on axis 3 (+12 -12) came back to 0 on the display;
-    // at +12 the pendant was shown +12.
-    const auto& wheel = o.record.at("steps").at(3).at("figures");
-    EXPECT_EQ(wheel.at("forwardCounts"), 12);
-    EXPECT_EQ(wheel.at("backwardCounts"), 12);
-    EXPECT_EQ(wheel.at("largestCount"), 7);
-    EXPECT_EQ(wheel.at("ignoredReports"), 0);
-    EXPECT_EQ(wheel.at("peakAxis3"), 12);
-    EXPECT_DOUBLE_EQ(wheel.at("displayAxis3").get<double>(), 0.0);
-    bool shownTwelve = false;
-    for (const auto& frame : vp::Frames())
-        shownTwelve = shownTwelve || std::abs(frame.display.CoordSet2[2] - 12.0) < 0.0005;
-    EXPECT_TRUE(shownTwelve);
-    // The unplug step went through the reconnecting code: the survey twice.
-    EXPECT_EQ(vp::Open().files, 0);
-    EXPECT_GE(o.record.at("steps").at(4).at("figures").at("awayMs").get<int>(), 0);
 }
 
 // One fault each, and the one step it must fail (or skip) with its reason.

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/entry.h"
+#include "app/list.h"
 #include "app/reconnect.h"
 #include "support/virtual_pendant_test.h"
 #include "usb/hid.h"
@@ -238,4 +239,49 @@ TEST_F(HidTest, PlainPendantTestSaysTheTwoLinesAndAdvisesHidOnStandardError) {
     EXPECT_EQ(err, "pendant-test: a pendant is on the system's HID driver; pendant-test --hid "
                    "reaches it\n");
     EXPECT_EQ(vp::CountOf(vp::Call::HidD_SetFeature), 0u);
+}
+
+TEST_F(HidTest, ListNamesEveryPendantEitherWayAndNothingElse) {
+    const struct {
+        const char* what;
+        vp::Device device;
+        std::string out;
+        int status;
+    } cases[] = {
+        {"under the GUID", vp::Device{}, vp::Device{}.path + "  fff0:0001  WinUSB\n", 0},
+        {"on the HID driver, behind a keyboard", HidPendantBehindAKeyboard(),
+         vp::HidBoundDevice().path + "  fff0:0001  HID\n", 0},
+        {"a keyboard alone",
+         [] {
+             vp::Device d = HidPendantBehindAKeyboard();
+             d.present = false;
+             return d;
+         }(),
+         "", 1},
+    };
+    for (const auto& c : cases) {
+        vp::Reset();
+        vp::SetDevice(c.device);
+        int status = -1;
+        std::string out;
+        const std::string err =
+            CaptureStderr([&] { out = CaptureStdout([&] { status = ListPendants(); }); });
+        EXPECT_EQ(out, c.out) << c.what;
+        EXPECT_EQ(status, c.status) << c.what;
+        EXPECT_EQ(err, c.status == 0 ? "" : "pendant-test: no pendant found either way\n")
+            << c.what;
+        EXPECT_EQ(vp::CountOf(vp::Call::HidD_SetFeature), 0u) << c.what;
+        EXPECT_EQ(vp::Open(), vp::OpenCounts{}) << c.what;
+    }
+}
+
+TEST_F(HidTest, APendantHeldByAnotherProgramIsSaidSo) {
+    vp::SetDevice(vp::HidBoundDevice());
+    // Found (the first opening, with no access), then refused for use.
+    vp::FailCall(vp::Call::CreateFileA, 2, ERROR_SHARING_VIOLATION);
+    std::string out;
+    const std::string err = CaptureStderr([&] { out = Run(3); });
+    EXPECT_EQ(out, "Failed looking for device, HRESULT 0x80070020\nnothing to do...\n");
+    EXPECT_EQ(err, "pendant-test: another program holds the pendant for itself; close it, or "
+                   "let it share the pendant, and try again\n");
 }
