@@ -41,9 +41,9 @@ class StdoutToDevNull {
     int saved_;
 };
 
-void OpenQuietly(PendantDevice& device) {
+void OpenQuietly(PendantDevice& device, bool hid = false) {
     bench::Muted quiet;
-    bench::OpenNullPendant(device);
+    bench::OpenNullPendant(device, hid);
 }
 
 // Fails the benchmark when the backend saw other calls than the turn implies.
@@ -65,6 +65,22 @@ void IdleTurn(benchmark::State& state) {
     CheckCalls(state, 1, 0);
 }
 BENCHMARK(IdleTurn);
+
+// The same on the system's HID driver (--hid): the read started on the
+// first turn stays under way, so a turn is one wait and no read.
+void IdleTurnHid(benchmark::State& state) {
+    PendantDevice device;
+    OpenQuietly(device, true);
+    null_backend::SetReport(nullptr, 0);
+    RunTurn(device);
+    null_backend::ResetCalls();
+    for (auto _ : state)
+        RunTurn(device);
+    CheckCalls(state, 0, 0);
+    if (!device.ReadPending)
+        state.SkipWithError("no read under way");
+}
+BENCHMARK(IdleTurnHid);
 
 // A jog report every turn; the display is marked clean again before each
 // turn (one store), so every measured turn is a read-and-decode turn and

@@ -12,7 +12,8 @@ namespace bench {
 // Opens device on the null backend (its survey report goes to standard
 // output); aborts if the open fails, since a benchmark of a closed pendant
 // would measure nothing.
-void OpenNullPendant(PendantDevice& device);
+// With hid, on the null backend's HID path (pendant-test --hid).
+void OpenNullPendant(PendantDevice& device, bool hid = false);
 
 // The jog report every read delivers in the jog turns: axis 2, +1.
 inline constexpr std::uint8_t JogReport[8] = {0x04, 0x00, 0x00, 0x12, 0x01, 0x00, 0x00, 0x00};

@@ -29,9 +29,10 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: pendant-instr OPERATION WARMUP COUNT\n"
-                         "operations: idle jog dirty away away-look build-frame encode-fixed "
-                         "encode-coordinate\n");
+    std::fprintf(stderr,
+                 "usage: pendant-instr OPERATION WARMUP COUNT\n"
+                 "operations: idle idle-hid jog dirty away away-look build-frame encode-fixed "
+                 "encode-coordinate\n");
     return 2;
 }
 
@@ -57,6 +58,17 @@ bool Turns(const std::string& op, unsigned long warmup, unsigned long count) {
     PendantDevice device;
     bench::OpenNullPendant(device);
     const unsigned long turns = warmup + count;
+    if (op == "idle-hid") {
+        // --hid: the read the first turn starts stays under way.
+        PendantDevice hid;
+        bench::OpenNullPendant(hid, true);
+        RunTurn(hid);
+        null_backend::ResetCalls();
+        Measure(op, warmup, count, [&](unsigned long) { RunTurn(hid); });
+        const auto calls = null_backend::Calls();
+        return Expect(calls.reads == 0 && calls.controlTransfers == 0 && hid.ReadPending,
+                      "idle turns on the HID path made a read, or none was under way");
+    }
     if (op == "idle") {
         null_backend::ResetCalls();
         Measure(op, warmup, count, [&](unsigned long) { RunTurn(device); });

@@ -10,8 +10,11 @@
 #include <setupapi.h>
 #include <winusb.h>
 #include <usb100.h>
+// hid.dll's headers declare C functions without saying so to C++.
+extern "C" {
 #include <hidsdi.h>
 #include <hidpi.h>
+}
 #include <strsafe.h>
 // clang-format on
 #else

@@ -67,6 +67,7 @@ breakdown() {
 
 declare -A split
 split[idle]="$(count idle idle --toggle-collect='RunTurn*')"
+split[idle-hid]="$(count idle-hid idle-hid --toggle-collect='RunTurn*')"
 split[jog-trace]="$(count jog-trace jog --toggle-collect='RunTurn*')"
 split[jog-quiet]="$(count jog-quiet jog --toggle-collect='RunTurn*' --toggle-collect=printf --toggle-collect=fflush)"
 split[dirty]="$(count dirty dirty --toggle-collect='RunTurn*')"
@@ -89,6 +90,7 @@ cputime() {
 }
 declare -A time
 time[idle]="$(cputime IdleTurn)"
+time[idle-hid]="$(cputime IdleTurnHid)"
 time[jog-trace]="$(cputime JogTurnTraceToDevNull)"
 time[jog-quiet]="$(cputime JogTurnWithoutTrace)"
 time[dirty]="$(cputime DirtyDisplayTurn)"
@@ -100,6 +102,7 @@ time[encode-coordinate]="$(cputime EncodeCoordinate)"
 
 declare -A label target own_of
 label[idle]="Idle turn (display clean, read times out)"
+label[idle-hid]="Idle turn with --hid (the read kept under way; one wait times out)"
 label[jog-trace]="Jog-report turn, trace line to /dev/null"
 label[jog-quiet]="Jog-report turn, without the trace line"
 label[dirty]="Dirty display turn (BuildDisplayFrame, six transfers, read times out)"
@@ -109,11 +112,12 @@ label[build-frame]="BuildDisplayFrame alone"
 label[encode-fixed]="EncodeFixed"
 label[encode-coordinate]="Payload encoding of one coordinate (EncodeCoordinate)"
 target[idle]=50
+target[idle-hid]=50
 target[dirty]=800
 target[encode-fixed]=60
 target[encode-coordinate]=60
 
-order=(idle jog-trace jog-quiet dirty away away-look build-frame encode-fixed encode-coordinate)
+order=(idle idle-hid jog-trace jog-quiet dirty away away-look build-frame encode-fixed encode-coordinate)
 missed=()
 echo "## The core's own cost, on the null backend"
 echo
