@@ -6,7 +6,7 @@
 # is the hidraw line alone), and pendant-gadget with the whole rule. For
 # each: the HID calls of the platform contract, the tool's survey, trace
 # lines and display frames, the HID driver bound throughout, and the check
-# without a person. Plain pendant-test, which looks for the GUID, finds no
+# without a person; pendant-gadget is also pulled out under the tool. Plain pendant-test, which looks for the GUID, finds no
 # pendant on the HID driver alone and says what does.
 
 # The HID survey pendant-test --hid prints for the pendant DEV (its host
@@ -197,6 +197,33 @@ kernel_hid_pendant() {
     vm_check "khid: taken down" test ! -e "$KHID"
 }
 
+# hid_unplug: pendant-gadget pulled out while pendant-test --hid has it
+# (its hidraw node then polls as hung up): the tool stays, prints nothing
+# more, and is quiet (the CPU it uses is a figure, as in linux-usb); plugged
+# in again, the HID driver has it.
+hid_unplug() {
+    local lines t0
+    PT_ARGS="--hid"
+    pt_start
+    PT_ARGS=""
+    vm_wait 30 pt_has 'Finished device query' || vm_fail "gadget: unplug: opened" "no survey"
+    usleep 300000
+    lines=$(wc -c <"$PT_OUT")
+    vm_check "gadget: unplug: pulled out" gadget_unbind
+    vm_wait 10 sh -c "! test -e '$dev'" || vm_fail "gadget: unplug: gone" "$dev still there"
+    sleep 1
+    t0=$(pt_ticks)
+    sleep 3
+    vm_figure hidraw-unplugged-cpu-ticks-per-3s $(($(pt_ticks) - t0))
+    vm_check "gadget: unplug: the tool stays" pt_alive
+    vm_check "gadget: unplug: nothing more printed" test "$(wc -c <"$PT_OUT")" -eq "$lines"
+    vm_check "gadget: unplug: nothing on standard error" test ! -s "$PT_ERR"
+    pt_stop
+    vm_check "gadget: unplug: plugged in again" gadget_bind
+    dev=$(gadget_host_dir)
+    vm_check "gadget: unplug: the HID driver has it again" vm_wait 10 usbhid_holds "$dev:1.0"
+}
+
 # ---- pendant-gadget, with the whole rule
 gadget_frames() { gadget_count '^FRAME '; }
 
@@ -211,6 +238,7 @@ gadget_pendant() {
     vm_check "gadget: the last frame, byte for byte" \
         test "$(grep '^FRAME ' "$GADGET_LOG" | tail -n 1)" = "FRAME $EXPECTED_LAST_FRAME"
     vm_check "gadget: no undecodable frame" test "$(gadget_count '^FRAME-BAD')" -eq 0
+    hid_unplug
     gadget_play "$GOOD_ROUND" "$GOOD_ROUND_REPORTS"
     hid_check gadget
     gadget_play_stop
