@@ -42,6 +42,17 @@ DWORD Win32FromErrno(int err) {
     }
 }
 
+DWORD Win32FromHidErrno(int err) {
+    switch (err) {
+    case ESHUTDOWN: // the USB core, of a device unplugged under a request
+        return ERROR_DEVICE_NOT_CONNECTED;
+    case ETIMEDOUT: // a SET_REPORT the device never answered
+        return ERROR_GEN_FAILURE;
+    default: // EPIPE (a stall) and EIO included: the device refused it
+        return Win32FromErrno(err);
+    }
+}
+
 DWORD Win32FromLibusb(int libusbError) {
     switch (libusbError) {
     case LIBUSB_SUCCESS:

@@ -1,21 +1,30 @@
 // Inside the Linux backend: the objects behind its handles and the last
-// error, shared by kernel32.cpp, setupapi_udev.cpp and winusb_libusb.cpp.
+// error, shared by kernel32.cpp, setupapi_udev.cpp, winusb_libusb.cpp and
+// the HID calls over hidraw (hidraw.cpp, preparsed.cpp, overlapped.cpp).
 #pragma once
 
 #include <libusb.h>
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "protocol/report_descriptor.h"
 #include "usb/winapi.h"
 
 namespace linux_backend {
 
 // Handles are tagged objects so that a handle of the wrong kind, or a stale
 // one, is refused with ERROR_INVALID_HANDLE rather than misused.
-enum class Kind : std::uint32_t { DevInfo = 0x50444931, File = 0x5046494c, Usb = 0x50555342 };
+enum class Kind : std::uint32_t {
+    DevInfo = 0x50444931,
+    File = 0x5046494c,
+    Usb = 0x50555342,
+    Hid = 0x50484944,
+    Event = 0x50455654,
+};
 
 struct DevInfoSet {
     Kind kind = Kind::DevInfo;
@@ -54,12 +63,54 @@ struct UsbInterface {
     std::string node;                    // the device path, for messages
 };
 
+struct Event;
+
+// A hidraw node opened by CreateFileA, non-blocking: the HID driver keeps
+// the device, and this program is one more reader of its reports.
+struct HidDevice {
+    Kind kind = Kind::Hid;
+    int fd = -1;
+    std::string path;
+    bool mayRead = false;  // GENERIC_READ
+    bool mayWrite = false; // GENERIC_WRITE
+    bool overlapped = false;
+    // The report descriptor as the kernel holds it, parsed once at opening.
+    std::unique_ptr<protocol::ReportLayout> layout;
+    // The one read under way, emulated: nothing is asked of the kernel until
+    // a wait finds a report to read, so a read that is cancelled or never
+    // ends has taken nothing.
+    struct {
+        bool pending = false;
+        void* buffer = nullptr;
+        DWORD length = 0;
+        OVERLAPPED* overlapped = nullptr;
+        Event* event = nullptr;
+    } read;
+};
+
+// A manual-reset event of CreateEventA. Nothing but the end of a read sets
+// it, and that happens inside this thread's own calls: a wait on it is a
+// wait for the read's report.
+struct Event {
+    Kind kind = Kind::Event;
+    bool set = false;
+    HidDevice* reader = nullptr; // whose read under way sets it
+};
+
 template <typename T> T* As(void* handle, Kind kind) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
         return nullptr;
     auto* object = static_cast<T*>(handle);
     return object->kind == kind ? object : nullptr;
 }
+
+// The HID handles (hidraw.cpp, overlapped.cpp). Whether the path is a
+// hidraw node; opening one (CreateFileA's last error set on failure);
+// closing them, which ends a read under way as CancelIo does.
+bool IsHidrawNode(const char* path);
+HANDLE OpenHidraw(const char* path, DWORD desiredAccess, DWORD flags);
+void CloseHidDevice(HidDevice* device);
+void CloseEvent(Event* event);
 
 // Runs the step hook of linux_backend.h, if one is set.
 void Step(const char* call);

@@ -11,6 +11,11 @@
 
 namespace linux_backend {
 
+// The device interface class of HID devices, Windows' own: under it
+// discovery lists every hidraw node.
+inline constexpr GUID HidClassGuid = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
 // The udev property that carries a device's interface GUIDs.
 inline constexpr char InterfaceGuidsProperty[] = "DEVICE_INTERFACE_GUIDS";
 

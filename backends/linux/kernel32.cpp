@@ -1,6 +1,7 @@
 // kernel32 on Linux: the last error, the device file (a usbfs node opened
-// with open(2)), LocalAlloc, the clock and the console control handlers
-// (on SIGINT, in handback.cpp).
+// with open(2), or a hidraw node: hidraw.cpp), LocalAlloc, the clock and
+// the console control handlers (on SIGINT, in handback.cpp). Events and
+// overlapped reads: overlapped.cpp.
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
@@ -101,7 +102,7 @@ BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
-                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                           HANDLE /*hTemplateFile*/) {
     Step("CreateFileA");
     // Only device nodes are opened here, so only OPEN_EXISTING makes sense;
@@ -110,6 +111,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
         LastError() = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
+    if (IsHidrawNode(lpFileName))
+        return OpenHidraw(lpFileName, dwDesiredAccess, dwFlagsAndAttributes);
     const bool read = (dwDesiredAccess & GENERIC_READ) != 0;
     const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
     const int mode = write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
@@ -134,6 +137,14 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (auto* hid = As<HidDevice>(hObject, Kind::Hid)) {
+        CloseHidDevice(hid);
+        return TRUE;
+    }
+    if (auto* event = As<Event>(hObject, Kind::Event)) {
+        CloseEvent(event);
+        return TRUE;
+    }
     auto* file = As<DeviceFile>(hObject, Kind::File);
     if (file == nullptr)
         return Fail(ERROR_INVALID_HANDLE);

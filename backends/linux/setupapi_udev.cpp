@@ -1,7 +1,8 @@
 // SetupAPI on udev. A device exposes a device interface GUID when a udev
 // rule has put that GUID into its DEVICE_INTERFACE_GUIDS property: the
 // counterpart of a driver package registering the interface. The device
-// path is the usbfs node (/dev/bus/usb/BBB/DDD).
+// path is the usbfs node (/dev/bus/usb/BBB/DDD). The HID class is the HID
+// driver's own, as on Windows: every hidraw node (/dev/hidrawN).
 #include <libudev.h>
 
 #include <cerrno>
@@ -19,9 +20,11 @@
 
 namespace {
 
-// The device nodes of present USB devices whose property lists guid, or
-// the error that kept udev from saying (then false).
-bool ListTaggedDevices(const GUID& guid, std::vector<std::string>& paths, DWORD& error) {
+// The device nodes of the interface class: for the HID class every hidraw
+// node, else the present USB devices whose property lists guid; or the
+// error that kept udev from saying (then false).
+bool ListDevices(const GUID& guid, std::vector<std::string>& paths, DWORD& error) {
+    const bool hid = guid == linux_backend::HidClassGuid;
     errno = 0;
     udev* u = udev_new();
     if (u == nullptr) {
@@ -31,8 +34,8 @@ bool ListTaggedDevices(const GUID& guid, std::vector<std::string>& paths, DWORD&
     udev_enumerate* e = udev_enumerate_new(u);
     int r = e == nullptr ? -ENOMEM : 0;
     if (r == 0)
-        r = udev_enumerate_add_match_subsystem(e, "usb");
-    if (r == 0)
+        r = udev_enumerate_add_match_subsystem(e, hid ? "hidraw" : "usb");
+    if (r == 0 && !hid)
         r = udev_enumerate_add_match_property(e, "DEVTYPE", "usb_device");
     if (r == 0)
         r = udev_enumerate_add_match_is_initialized(e);
@@ -50,8 +53,8 @@ bool ListTaggedDevices(const GUID& guid, std::vector<std::string>& paths, DWORD&
             const char* guids =
                 udev_device_get_property_value(d, linux_backend::InterfaceGuidsProperty);
             const char* node = udev_device_get_devnode(d);
-            if (guids != nullptr && node != nullptr &&
-                linux_backend::PropertyListsGuid(guids, guid))
+            if (node != nullptr &&
+                (hid || (guids != nullptr && linux_backend::PropertyListsGuid(guids, guid))))
                 paths.emplace_back(node);
             udev_device_unref(d);
         }
@@ -88,7 +91,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR /*Enumerator*/
     }
     std::vector<std::string> paths;
     DWORD error = ERROR_SUCCESS;
-    if (!ListTaggedDevices(*ClassGuid, paths, error)) {
+    if (!ListDevices(*ClassGuid, paths, error)) {
         LastError() = error;
         return INVALID_HANDLE_VALUE;
     }

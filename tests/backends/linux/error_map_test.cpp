@@ -35,6 +35,21 @@ TEST(ErrorMap, ErrnoFromOpeningANode) {
         EXPECT_EQ(Win32FromErrno(m.from), m.to) << "errno " << m.from;
 }
 
+// A feature report or the ids asked of a hidraw node: never the time-out
+// the core reads as an idle read.
+TEST(ErrorMap, ErrnoFromAHidrawRequest) {
+    const Mapping table[] = {
+        {EPIPE, ERROR_GEN_FAILURE}, // the device stalled: refused
+        {ETIMEDOUT, ERROR_GEN_FAILURE},
+        {EIO, ERROR_GEN_FAILURE},
+        {ENODEV, ERROR_DEVICE_NOT_CONNECTED}, // hidraw's own word for a device gone
+        {ESHUTDOWN, ERROR_DEVICE_NOT_CONNECTED},
+        {EACCES, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& m : table)
+        EXPECT_EQ(linux_backend::Win32FromHidErrno(m.from), m.to) << "errno " << m.from;
+}
+
 TEST(ErrorMap, LibusbErrors) {
     const Mapping table[] = {
         {LIBUSB_SUCCESS, ERROR_SUCCESS},

@@ -29,6 +29,7 @@ run() {
 # names ending in .full.
 usage='^usage: pendant-test-udev-rule \[--\] VID:PID \[FILE\]$'
 rule='ATTR\{idVendor\}=="0001", ATTR\{idProduct\}=="abcd"'
+hidraw_rule='^SUBSYSTEM=="hidraw", ATTRS\{idVendor\}=="0001", ATTRS\{idProduct\}=="abcd", '
 me='^pendant-test-udev-rule:'
 nospace='cannot write standard output: No space left on device$'
 cases_table() {
@@ -43,6 +44,7 @@ bad_id         | 2 | empty | $me 'zz' is not a USB id like 1234:abcd\$ | zz
 too_many       | 2 | empty | $me too many arguments\$ | 1:2 a b
 empty_file     | 2 | empty | $me FILE is empty\$ | 1:2 ''
 stdout         | 0 | $rule | empty | 1:abcd
+stdout.hidraw  | 0 | $hidraw_rule | empty | 1:abcd
 dash           | 0 | $rule | empty | 1:abcd -
 after_dashes   | 0 | $rule | empty | -- 1:abcd
 directory      | 1 | empty | $me cannot write /: Is a directory\$ | 1:2 /

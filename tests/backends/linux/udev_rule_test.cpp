@@ -4,6 +4,8 @@
 
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "backends/linux/interface_guid.h"
 
@@ -45,18 +47,38 @@ TEST(UdevRule, ParsesUsbIds) {
     }
 }
 
-// The one line of the rule that udev acts on.
-std::string RuleLine(const std::string& rule) {
+// The lines of the rule that udev acts on.
+std::vector<std::string> ActiveLines(const std::string& rule) {
     std::istringstream in(rule);
-    std::string line, found;
-    int count = 0;
+    std::string line;
+    std::vector<std::string> lines;
     while (std::getline(in, line))
-        if (!line.empty() && line[0] != '#') {
+        if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+    return lines;
+}
+
+// The one line of the rule for devices of the subsystem: the USB device
+// ("usb") or its hidraw node ("hidraw").
+std::string RuleLine(const std::string& rule, const std::string& subsystem = "usb") {
+    const std::string match = "SUBSYSTEM==\"" + subsystem + "\"";
+    std::string found;
+    int count = 0;
+    for (const std::string& line : ActiveLines(rule))
+        if (line.rfind(match, 0) == 0) {
             found = line;
             ++count;
         }
     EXPECT_EQ(count, 1) << rule;
     return found;
+}
+
+TEST(UdevRule, HasALineForTheDeviceAndOneForItsHidrawNode) {
+    const std::vector<std::string> lines =
+        ActiveLines(UdevRule(ShippedRuleTemplate(), {0xfff0, 0x0001}));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("SUBSYSTEM==\"usb\"", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("SUBSYSTEM==\"hidraw\"", 0), 0u) << lines[1];
 }
 
 TEST(UdevRule, MatchesTheDeviceBySysfsSpelledIds) {
@@ -80,14 +102,29 @@ TEST(UdevRule, CarriesTheInterfaceGuidDiscoveryLooksFor) {
     EXPECT_TRUE(linux_backend::PropertyListsGuid(m[1].str(), pendant)) << m[1];
 }
 
+// The hidraw node of a USB HID device sits below the device, whose ids a
+// rule reaches through ATTRS; it is no WinUSB interface, so it carries no
+// GUID.
+TEST(UdevRule, MatchesTheHidrawNodeThroughItsUsbDevice) {
+    const std::string line = RuleLine(UdevRule(ShippedRuleTemplate(), {0xABC, 0x1}), "hidraw");
+    EXPECT_NE(line.find("ATTRS{idVendor}==\"0abc\""), std::string::npos) << line;
+    EXPECT_NE(line.find("ATTRS{idProduct}==\"0001\""), std::string::npos) << line;
+    EXPECT_EQ(line.find(linux_backend::InterfaceGuidsProperty), std::string::npos) << line;
+    EXPECT_EQ(line.find('@'), std::string::npos) << "placeholder left: " << line;
+}
+
 TEST(UdevRule, GrantsTheSeatUserAndNeverTheWorld) {
-    const std::string line = RuleLine(UdevRule(ShippedRuleTemplate(), {0xfff0, 0x0001}));
-    EXPECT_NE(line.find("TAG+=\"uaccess\""), std::string::npos);
-    // No MODE at all keeps the distribution's default (0664, root-owned);
-    // the seat user gets an ACL through the tag.
-    EXPECT_EQ(line.find("MODE"), std::string::npos) << line;
-    EXPECT_EQ(line.find("OWNER"), std::string::npos) << line;
-    EXPECT_EQ(line.find("GROUP"), std::string::npos) << line;
+    for (const char* subsystem : {"usb", "hidraw"}) {
+        const std::string line =
+            RuleLine(UdevRule(ShippedRuleTemplate(), {0xfff0, 0x0001}), subsystem);
+        EXPECT_NE(line.find("TAG+=\"uaccess\""), std::string::npos) << line;
+        // No MODE at all keeps the distribution's default (0664, root-owned
+        // for usbfs; 0600 for hidraw); the seat user gets an ACL through the
+        // tag.
+        EXPECT_EQ(line.find("MODE"), std::string::npos) << line;
+        EXPECT_EQ(line.find("OWNER"), std::string::npos) << line;
+        EXPECT_EQ(line.find("GROUP"), std::string::npos) << line;
+    }
 }
 
 TEST(UdevRule, OnlyThePlaceholdersChange) {

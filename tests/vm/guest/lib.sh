@@ -434,6 +434,62 @@ trace_line_of() {
     printf 'Read from rk27: %x %x %x %x %x %x \n' "0x$1" "0x$2" "0x$3" "0x$4" "0x$5" "0x$6"
 }
 
+# ---- the kernel's own HID gadget function as a pendant (kernel-hid,
+# hidraw): configfs functions/hid.usb0, 8-byte input reports, no OUT
+# endpoint, the pendant's report descriptor from protocol/, written to
+# through /dev/hidg0
+
+KHID=/sys/kernel/config/usb_gadget/khid
+KHID_FN=$KHID/functions/hid.usb0
+KHID_IDS=fff0:0003
+
+# khid_create: builds and binds the gadget; fails saying what the kernel
+# lacks.
+khid_create() {
+    local udc
+    if [ ! -d /sys/kernel/config/usb_gadget ]; then
+        vm_fail "gadget built" "no /sys/kernel/config/usb_gadget: configfs or libcomposite missing"
+        return 1
+    fi
+    mkdir "$KHID" || return 1
+    echo 0xfff0 >"$KHID/idVendor"
+    echo 0x0003 >"$KHID/idProduct"
+    echo 0x0200 >"$KHID/bcdUSB"
+    mkdir "$KHID/strings/0x409"
+    echo "kernel HID function pendant" >"$KHID/strings/0x409/product"
+    echo "khid-1" >"$KHID/strings/0x409/serialnumber"
+    if ! mkdir "$KHID_FN" 2>/dev/null; then
+        vm_fail "gadget built" "functions/hid.usb0 refused: the guest kernel has no HID gadget function (usb_f_hid)"
+        return 1
+    fi
+    if [ ! -e "$KHID_FN/no_out_endpoint" ]; then
+        vm_fail "gadget built" "functions/hid.usb0 has no no_out_endpoint: the guest kernel's HID function is older than 5.19"
+        return 1
+    fi
+    echo 0 >"$KHID_FN/protocol"
+    echo 0 >"$KHID_FN/subclass"
+    echo 8 >"$KHID_FN/report_length"
+    echo 1 >"$KHID_FN/no_out_endpoint"
+    pendant-report-descriptor 8 >/tmp/khid.desc || return 1
+    cat /tmp/khid.desc >"$KHID_FN/report_desc" || return 1
+    mkdir "$KHID/configs/c.1"
+    ln -s "$KHID_FN" "$KHID/configs/c.1/" || return 1
+    udc=""
+    for udc in /sys/class/udc/*; do
+        [ -e "$udc" ] && udc=$(basename "$udc") && break
+        udc=""
+    done
+    [ -n "$udc" ] || { vm_fail "gadget built" "no USB device controller (dummy_hcd)"; return 1; }
+    echo "$udc" >"$KHID/UDC" || return 1
+    vm_wait 20 usb_host_dir "$KHID_IDS" >/dev/null && udevadm settle --timeout=30
+}
+khid_remove() {
+    [ -d "$KHID" ] || return 0
+    echo "" >"$KHID/UDC" 2>/dev/null
+    rm -f "$KHID/configs/c.1/hid.usb0"
+    rmdir "$KHID/configs/c.1" "$KHID_FN" "$KHID/strings/0x409" "$KHID"
+}
+
 # ---- other USB devices on the host side, and the kernel's USB monitor
 
 # usb_host_dir VVVV:PPPP: the host side's sysfs directory of the device

@@ -9,56 +9,7 @@
 # SET_REPORT on ep0 and hands its data to readers of /dev/hidg0 (the latest
 # one only), and the USB monitor records all of them.
 
-KHID=/sys/kernel/config/usb_gadget/khid
-KHID_FN=$KHID/functions/hid.usb0
-KHID_IDS=fff0:0003
-
-# khid_create: builds and binds the gadget; fails saying what the kernel
-# lacks.
-khid_create() {
-    local udc
-    if [ ! -d /sys/kernel/config/usb_gadget ]; then
-        vm_fail "gadget built" "no /sys/kernel/config/usb_gadget: configfs or libcomposite missing"
-        return 1
-    fi
-    mkdir "$KHID" || return 1
-    echo 0xfff0 >"$KHID/idVendor"
-    echo 0x0003 >"$KHID/idProduct"
-    echo 0x0200 >"$KHID/bcdUSB"
-    mkdir "$KHID/strings/0x409"
-    echo "kernel HID function pendant" >"$KHID/strings/0x409/product"
-    echo "khid-1" >"$KHID/strings/0x409/serialnumber"
-    if ! mkdir "$KHID_FN" 2>/dev/null; then
-        vm_fail "gadget built" "functions/hid.usb0 refused: the guest kernel has no HID gadget function (usb_f_hid)"
-        return 1
-    fi
-    if [ ! -e "$KHID_FN/no_out_endpoint" ]; then
-        vm_fail "gadget built" "functions/hid.usb0 has no no_out_endpoint: the guest kernel's HID function is older than 5.19"
-        return 1
-    fi
-    echo 0 >"$KHID_FN/protocol"
-    echo 0 >"$KHID_FN/subclass"
-    echo 8 >"$KHID_FN/report_length"
-    echo 1 >"$KHID_FN/no_out_endpoint"
-    pendant-report-descriptor 8 >/tmp/khid.desc || return 1
-    cat /tmp/khid.desc >"$KHID_FN/report_desc" || return 1
-    mkdir "$KHID/configs/c.1"
-    ln -s "$KHID_FN" "$KHID/configs/c.1/" || return 1
-    udc=""
-    for udc in /sys/class/udc/*; do
-        [ -e "$udc" ] && udc=$(basename "$udc") && break
-        udc=""
-    done
-    [ -n "$udc" ] || { vm_fail "gadget built" "no USB device controller (dummy_hcd)"; return 1; }
-    echo "$udc" >"$KHID/UDC" || return 1
-    vm_wait 20 usb_host_dir "$KHID_IDS" >/dev/null && udevadm settle --timeout=30
-}
-khid_remove() {
-    [ -d "$KHID" ] || return 0
-    echo "" >"$KHID/UDC" 2>/dev/null
-    rm -f "$KHID/configs/c.1/hid.usb0"
-    rmdir "$KHID/configs/c.1" "$KHID_FN" "$KHID/strings/0x409" "$KHID"
-}
+# The gadget: khid_create and khid_remove (guest/lib.sh).
 
 scenario_main() {
     local dev node bus addr mon sent frames step report reader i sets frame_hex got want
