@@ -8,8 +8,8 @@
 
 #include "app/entry.h"
 #include "app/reconnect.h"
-#include "usb/discovery.h"
 #include "support/virtual_pendant_test.h"
+#include "usb/discovery.h"
 
 namespace vp = virtual_pendant;
 

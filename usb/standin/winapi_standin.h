@@ -1,10 +1,9 @@
 // Stand-in for the parts of <windows.h>, <setupapi.h>, <winusb.h>,
-// <hidsdi.h>, <hidpi.h> and <strsafe.h> that the core uses, for platforms other than Windows. Names,
-// types, constants and signatures follow the Windows headers so that the core
-// compiles unchanged against either. The platform functions, each with what
-// the core relies on, are declared at the bottom from platform_calls.inc and
-// supplied by exactly one backend at link time (virtual, Linux, null); the
-// pure helpers (HRESULT_FROM_WIN32, StringCbCopyA) are defined here, once.
+// <hidsdi.h>, <hidpi.h> and <strsafe.h> that the core uses, for platforms other than Windows.
+// Names, types, constants and signatures follow the Windows headers so that the core compiles
+// unchanged against either. The platform functions, each with what the core relies on, are declared
+// at the bottom from platform_calls.inc and supplied by exactly one backend at link time (virtual,
+// Linux, null); the pure helpers (HRESULT_FROM_WIN32, StringCbCopyA) are defined here, once.
 #pragma once
 
 #include <cstddef>
