@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
     const unsigned long warmup = std::strtoul(argv[2], nullptr, 10);
     const unsigned long count = std::strtoul(argv[3], nullptr, 10);
     bool ok;
-    if (op == "idle" || op == "dirty" || op == "jog" || op == "away" || op == "away-look")
+    if (op == "idle" || op == "idle-hid" || op == "dirty" || op == "jog" || op == "away" ||
+        op == "away-look")
         ok = Turns(op, warmup, count);
     else if (op == "build-frame" || op == "encode-fixed" || op == "encode-coordinate")
         ok = Encoders(op, warmup, count);

@@ -55,9 +55,47 @@ bool ReadHidReport(PendantDevice& d, UCHAR* report, ULONG& transferred) {
 }
 } // namespace
 
-std::int32_t PendantDevice::ReadInput() {
-    if ((ThroughHid ? DeviceFile : UsbInterface) == INVALID_HANDLE_VALUE)
+namespace {
+// A report that arrived: kept for the check, traced, and its jog count
+// applied to the selected axis.
+void TakeReport(PendantDevice& d, const UCHAR* report, ULONG transferred) {
+    std::memcpy(d.LastReport, report, sizeof d.LastReport);
+    d.LastReportBytes = transferred;
+    if (d.Trace) {
+        std::printf("Read from rk27: %0x %0x %0x %0x %0x %0x \n", report[0], report[1], report[2],
+                    report[3], report[4], report[5]);
+        std::fflush(stdout);
+    }
+
+    const int axis = AxisIndexOf(report[AxisCodeByte]);
+    const int count = DecodeJog(report[JogDeltaByte]);
+    if (axis < 0 || count == 0)
+        return;
+    d.CoordSet2[axis] += static_cast<float>(count);
+    d.DisplayDirty = true;
+}
+
+// ReadInput through the HID driver.
+std::int32_t ReadHidInput(PendantDevice& d) {
+    if (d.DeviceFile == INVALID_HANDLE_VALUE)
         return 1;
+    UCHAR report[InputReportBytes];
+    std::memset(report, 0, ClearedReportBytes);
+    ULONG transferred = 0;
+    if (!ReadHidReport(d, report, transferred))
+        return 0;
+    d.LastReadError = ERROR_SUCCESS;
+    if (transferred != 0)
+        TakeReport(d, report, transferred);
+    return 0;
+}
+} // namespace
+
+std::int32_t PendantDevice::ReadInput() {
+    // The HID path has no WinUSB interface: it is told apart only there,
+    // so that the WinUSB turn pays nothing for it.
+    if (UsbInterface == INVALID_HANDLE_VALUE)
+        return ThroughHid ? ReadHidInput(*this) : 1;
 
     // Bytes 0 to 5 are all the tool looks at. They are cleared (as 8 bytes,
     // one store) so that a short report reads as zeros beyond what it
@@ -67,33 +105,14 @@ std::int32_t PendantDevice::ReadInput() {
     std::memset(report, 0, ClearedReportBytes);
     // One report per read (see ReadLength), never more than the buffer.
     ULONG transferred = 0;
-    if (ThroughHid) {
-        if (!ReadHidReport(*this, report, transferred))
-            return 0;
-    } else if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred,
-                                nullptr)) {
+    if (!WinUsb_ReadPipe(UsbInterface, ReadPipeId, report, ReadLength, &transferred, nullptr)) {
         LastReadError = LastFailure();
         return 0;
     }
     LastReadError = ERROR_SUCCESS;
     // A read that delivers nothing is the zero-length packet that ends a
     // transfer whose last packet was full, not a report.
-    if (transferred == 0)
-        return 0;
-
-    std::memcpy(LastReport, report, sizeof LastReport);
-    LastReportBytes = transferred;
-    if (Trace) {
-        std::printf("Read from rk27: %0x %0x %0x %0x %0x %0x \n", report[0], report[1], report[2],
-                    report[3], report[4], report[5]);
-        std::fflush(stdout);
-    }
-
-    const int axis = AxisIndexOf(report[AxisCodeByte]);
-    const int count = DecodeJog(report[JogDeltaByte]);
-    if (axis < 0 || count == 0)
-        return 0;
-    CoordSet2[axis] += static_cast<float>(count);
-    DisplayDirty = true;
+    if (transferred != 0)
+        TakeReport(*this, report, transferred);
     return 0;
 }

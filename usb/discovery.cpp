@@ -7,13 +7,18 @@
 HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
     if (noDevice != nullptr)
         *noDevice = FALSE;
-    // Only the first pendant enumerated is used.
-    HRESULT copied = S_OK;
+    // Only the first pendant enumerated is used. The lambda holds one
+    // reference, so that taking it costs no allocation.
+    struct {
+        char* path;
+        std::size_t length;
+        HRESULT copied = S_OK;
+    } out{path, pathLength};
     unsigned listed = 0;
     const HRESULT hr = ForEachInterface(
         PendantInterfaceGuid,
-        [&](const char* found) {
-            copied = StringCbCopyA(path, pathLength, found);
+        [&out](const char* found) {
+            out.copied = StringCbCopyA(out.path, out.length, found);
             return false;
         },
         &listed);
@@ -24,5 +29,5 @@ HRESULT FindDevicePath(char* path, std::size_t pathLength, BOOL* noDevice) {
             *noDevice = TRUE;
         return HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
     }
-    return copied;
+    return out.copied;
 }
