@@ -11,13 +11,13 @@
 using namespace virtual_pendant;
 
 DWORD WINAPI GetLastError() {
-    ++S().counts[Call::GetLastError];
+    Count(Call::GetLastError);
     Record(Call::GetLastError, {});
     return LastError();
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
-    ++S().counts[Call::SetLastError];
+    Count(Call::SetLastError);
     Record(Call::SetLastError, {dwErrCode});
     LastError() = dwErrCode;
 }
@@ -77,7 +77,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-    ++S().counts[Call::Sleep];
+    Count(Call::Sleep);
     Record(Call::Sleep, {dwMilliseconds});
     if (S().history)
         S().sleeps.push_back(dwMilliseconds);
@@ -85,7 +85,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 }
 
 DWORD WINAPI GetTickCount() {
-    ++S().counts[Call::GetTickCount];
+    Count(Call::GetTickCount);
     Record(Call::GetTickCount, {});
     SyncClock();
     return S().clock;
