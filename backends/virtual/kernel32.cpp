@@ -12,13 +12,13 @@
 using namespace virtual_pendant;
 
 DWORD WINAPI GetLastError() {
-    ++S().counts[Call::GetLastError];
+    Count(Call::GetLastError);
     Record(Call::GetLastError, {});
     return LastError();
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
-    ++S().counts[Call::SetLastError];
+    Count(Call::SetLastError);
     Record(Call::SetLastError, {dwErrCode});
     LastError() = dwErrCode;
 }
@@ -96,7 +96,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-    ++S().counts[Call::Sleep];
+    Count(Call::Sleep);
     Record(Call::Sleep, {dwMilliseconds});
     if (S().history)
         S().sleeps.push_back(dwMilliseconds);
@@ -104,7 +104,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 }
 
 DWORD WINAPI GetTickCount() {
-    ++S().counts[Call::GetTickCount];
+    Count(Call::GetTickCount);
     Record(Call::GetTickCount, {});
     SyncClock();
     return S().clock;

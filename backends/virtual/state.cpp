@@ -3,6 +3,7 @@
 #include "backends/virtual/state.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace virtual_pendant {
@@ -21,9 +22,25 @@ std::uint64_t Given(const void* p) {
     return p != nullptr ? 1 : 0;
 }
 
+namespace {
+std::mutex& Books() {
+    static std::mutex books;
+    return books;
+}
+} // namespace
+
+void Count(Call call) {
+    const std::lock_guard<std::mutex> hold(Books());
+    ++S().counts[call];
+}
+
 bool Injected(Call call, DWORD& error) {
     State& s = S();
-    const unsigned n = ++s.counts[call];
+    unsigned n = 0;
+    {
+        const std::lock_guard<std::mutex> hold(Books());
+        n = ++s.counts[call];
+    }
     for (const Fault& f : s.faults)
         if (f.call == call && (n == f.nth || (f.sticky && n > f.nth))) {
             error = f.error;
@@ -39,6 +56,7 @@ State::~State() {
 }
 
 CallRecord& Record(Call call, std::vector<std::uint64_t> args) {
+    const std::lock_guard<std::mutex> hold(Books());
     State& s = S();
     if (!s.history) {
         s.scratch = CallRecord{call, std::move(args), {}, true, 0};

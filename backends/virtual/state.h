@@ -96,6 +96,11 @@ State& S();
 // The calling thread's last error, as on the platform.
 DWORD& LastError();
 
+// The core calls the platform from one thread, but the last error is each
+// thread's own, and the contract test calls GetLastError and SetLastError
+// from a second thread: the counts and the record are kept under this lock.
+void Count(Call call);
+
 // 1 for a pointer given, 0 for nullptr: how a record shows pointers.
 std::uint64_t Given(const void* p);
 // Counts the call, and returns the injected error when it is due to fail.
