@@ -69,7 +69,13 @@ struct Event;
 // the device, and this program is one more reader of its reports.
 struct HidDevice {
     Kind kind = Kind::Hid;
+    // -1 for a device opened with no access asked: what it is was read from
+    // sysfs (ids below), so that finding the pendant needs no right to the
+    // node of any HID device, as on Windows.
     int fd = -1;
+    unsigned long long node = 0; // the node's dev_t
+    USHORT vendorId = 0;
+    USHORT productId = 0;
     std::string path;
     bool mayRead = false;  // GENERIC_READ
     bool mayWrite = false; // GENERIC_WRITE

@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "backends/linux/error_map.h"
 #include "backends/linux/handles.h"
@@ -42,15 +44,12 @@ bool IsHidrawDevice(dev_t device) {
 
 // The release (bcdDevice) of the USB device the node belongs to, from
 // udev; 0 for a HID device that is not on USB, or when udev cannot say.
-USHORT UsbRelease(int fd) {
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return 0;
+USHORT UsbRelease(dev_t device) {
     udev* u = udev_new();
     if (u == nullptr)
         return 0;
     unsigned long release = 0;
-    if (udev_device* node = udev_device_new_from_devnum(u, 'c', st.st_rdev)) {
+    if (udev_device* node = udev_device_new_from_devnum(u, 'c', device)) {
         // The parent belongs to node: not unreferenced on its own.
         udev_device* usb = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_device");
         const char* text =
@@ -74,6 +73,32 @@ int ReadDescriptor(int fd, hidraw_report_descriptor& descriptor) {
     return ioctl(fd, HIDIOCGRDESC, &descriptor) == 0 ? 0 : errno;
 }
 
+// What a device opened with no access asked is, from sysfs, which anyone
+// may read: its report descriptor and its ids (uevent's HID_ID=bus:vid:pid).
+// 0 or the errno.
+int ReadFromSysfs(dev_t device, std::vector<std::uint8_t>& descriptor, unsigned& vendor,
+                  unsigned& product) {
+    char dir[64];
+    std::snprintf(dir, sizeof dir, "/sys/dev/char/%u:%u/device/", major(device), minor(device));
+    const std::string base = dir;
+    std::FILE* file = std::fopen((base + "report_descriptor").c_str(), "rb");
+    if (file == nullptr)
+        return errno;
+    descriptor.resize(HID_MAX_DESCRIPTOR_SIZE);
+    descriptor.resize(std::fread(descriptor.data(), 1, descriptor.size(), file));
+    std::fclose(file);
+    file = std::fopen((base + "uevent").c_str(), "r");
+    if (file == nullptr)
+        return errno;
+    char line[256];
+    bool found = false;
+    unsigned bus = 0;
+    while (!found && std::fgets(line, sizeof line, file) != nullptr)
+        found = std::sscanf(line, "HID_ID=%x:%x:%x", &bus, &vendor, &product) == 3;
+    std::fclose(file);
+    return found ? 0 : EIO;
+}
+
 } // namespace
 
 bool linux_backend::IsHidrawNode(const char* path) {
@@ -84,8 +109,28 @@ bool linux_backend::IsHidrawNode(const char* path) {
 HANDLE linux_backend::OpenHidraw(const char* path, DWORD desiredAccess, DWORD flags) {
     const bool read = (desiredAccess & GENERIC_READ) != 0;
     const bool write = (desiredAccess & GENERIC_WRITE) != 0;
-    // No access asked still opens for reading: hidraw answers its ioctls on
-    // any open node, and a node opened so is never read or written here.
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        LastError() = Win32FromErrno(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!read && !write) {
+        // No access asked: the node is not opened at all.
+        std::vector<std::uint8_t> descriptor;
+        unsigned vendor = 0, product = 0;
+        if (const int err = ReadFromSysfs(st.st_rdev, descriptor, vendor, product); err != 0) {
+            LastError() = Win32FromErrno(err);
+            return INVALID_HANDLE_VALUE;
+        }
+        auto* device = static_cast<HidDevice*>(
+            NewHidHandle(-1, path, desiredAccess, flags, descriptor.data(), descriptor.size()));
+        if (device == nullptr)
+            return INVALID_HANDLE_VALUE;
+        device->node = st.st_rdev;
+        device->vendorId = static_cast<USHORT>(vendor);
+        device->productId = static_cast<USHORT>(product);
+        return device;
+    }
     const int mode = write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
     const int fd = open(path, mode | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -104,13 +149,16 @@ HANDLE linux_backend::OpenHidraw(const char* path, DWORD desiredAccess, DWORD fl
         return INVALID_HANDLE_VALUE;
     }
     HANDLE device = NewHidHandle(fd, path, desiredAccess, flags, descriptor.value, descriptor.size);
-    return device == nullptr ? INVALID_HANDLE_VALUE : device;
+    if (device == nullptr)
+        return INVALID_HANDLE_VALUE;
+    static_cast<HidDevice*>(device)->node = st.st_rdev;
+    return device;
 }
 
 HANDLE linux_backend::NewHidHandle(int fd, std::string path, DWORD desiredAccess, DWORD flags,
                                    const std::uint8_t* reportDescriptor, std::size_t length) {
-    const int status = fcntl(fd, F_GETFL);
-    if (status < 0 || fcntl(fd, F_SETFL, status | O_NONBLOCK) != 0) {
+    const int status = fd < 0 ? 0 : fcntl(fd, F_GETFL);
+    if (status < 0 || (fd >= 0 && fcntl(fd, F_SETFL, status | O_NONBLOCK) != 0)) {
         LastError() = Win32FromErrno(errno);
         close(fd);
         return nullptr;
@@ -146,12 +194,16 @@ BOOLEAN WINAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attri
     if (Attributes == nullptr)
         return Fail(ERROR_INVALID_PARAMETER);
     hidraw_devinfo info{};
-    if (ioctl(device->fd, HIDIOCGRAWINFO, &info) != 0)
+    if (device->fd < 0) {
+        info.vendor = static_cast<__s16>(device->vendorId);
+        info.product = static_cast<__s16>(device->productId);
+    } else if (ioctl(device->fd, HIDIOCGRAWINFO, &info) != 0) {
         return Fail(Win32FromHidErrno(errno));
+    }
     Attributes->Size = sizeof *Attributes;
     Attributes->VendorID = static_cast<USHORT>(info.vendor);
     Attributes->ProductID = static_cast<USHORT>(info.product);
-    Attributes->VersionNumber = UsbRelease(device->fd);
+    Attributes->VersionNumber = UsbRelease(static_cast<dev_t>(device->node));
     return TRUE;
 }
 

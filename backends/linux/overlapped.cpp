@@ -120,7 +120,8 @@ BOOL Outcome(const OVERLAPPED& overlapped, LPDWORD bytes) {
 void linux_backend::CloseHidDevice(HidDevice* device) {
     if (device->read.pending)
         End(*device, ERROR_OPERATION_ABORTED, 0);
-    close(device->fd);
+    if (device->fd >= 0)
+        close(device->fd);
     device->kind = Kind{};
     delete device;
 }
