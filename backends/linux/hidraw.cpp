@@ -139,7 +139,10 @@ HANDLE linux_backend::OpenHidraw(const char* path, DWORD desiredAccess, DWORD fl
         // say) that it may not open: only the device opened for use is the
         // pendant the advice speaks of.
         if (LastError() == ERROR_ACCESS_DENIED && desiredAccess != 0)
-            RememberRefusedNode(path);
+            AdviseLater(std::string("Linux: this user may not open the pendant's hidraw node ") +
+                        path +
+                        ". pendant-test-udev-rule VID:PID writes the udev rule that gives "
+                        "the user at the local seat access to it (docs/linux.md).\n");
         return INVALID_HANDLE_VALUE;
     }
     hidraw_report_descriptor descriptor{};
