@@ -9,7 +9,7 @@ if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${PROGRAM}")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
-set(allowed kernel32.dll msvcrt.dll setupapi.dll winusb.dll)
+set(allowed kernel32.dll msvcrt.dll setupapi.dll winusb.dll hid.dll)
 set(bad "")
 set(seen "")
 foreach(line IN LISTS lines)
@@ -25,7 +25,7 @@ message(STATUS "imports: ${seen}")
 if(bad)
     message(FATAL_ERROR "imports DLLs a bare Windows lacks or that should be static: ${bad}")
 endif()
-foreach(needed setupapi.dll winusb.dll)
+foreach(needed setupapi.dll winusb.dll hid.dll)
     if(NOT needed IN_LIST seen)
         message(FATAL_ERROR "does not import ${needed}: not built against the real APIs?")
     endif()
@@ -41,7 +41,12 @@ set(required
     setupapi.dll:SetupDiGetDeviceInterfaceDetailA setupapi.dll:SetupDiDestroyDeviceInfoList
     winusb.dll:WinUsb_Initialize winusb.dll:WinUsb_Free winusb.dll:WinUsb_GetDescriptor
     winusb.dll:WinUsb_QueryInterfaceSettings winusb.dll:WinUsb_QueryPipe
-    winusb.dll:WinUsb_SetPipePolicy winusb.dll:WinUsb_ControlTransfer winusb.dll:WinUsb_ReadPipe)
+    winusb.dll:WinUsb_SetPipePolicy winusb.dll:WinUsb_ControlTransfer winusb.dll:WinUsb_ReadPipe
+    kernel32.dll:CreateEventA kernel32.dll:ReadFile kernel32.dll:WaitForSingleObject
+    kernel32.dll:GetOverlappedResult kernel32.dll:CancelIo
+    hid.dll:HidD_GetHidGuid hid.dll:HidD_GetAttributes hid.dll:HidD_GetPreparsedData
+    hid.dll:HidD_FreePreparsedData hid.dll:HidP_GetCaps hid.dll:HidP_InitializeReportForID
+    hid.dll:HidD_SetFeature)
 string(REGEX MATCHALL "DLL Name: [^\n]+\n[^\n]*\n(\t[0-9a-fA-F]+\t +[0-9]+ +[A-Za-z_0-9]+\n)+"
        blocks "${dump}")
 set(imported "")
