@@ -261,7 +261,9 @@ export PATH="$bin:$PATH"
 check "deb: pendant-test is the one found on PATH" test "$(command -v pendant-test)" = "$bin/pendant-test"
 expect_run "deb: pendant-test with no pendant, then a word" "$no_device" $'\n  word\n' pendant-test
 expect_run "deb: pendant-test with no pendant, then the end of input" "$no_device" "" pendant-test
-expect_run "deb: pendant-test ignores its arguments" "$no_device" "" pendant-test --version
+expect_run "deb: pendant-test ignores arguments it does not know" "$no_device" "" pendant-test \
+    --verbose x
+expect_run "deb: pendant-test --version" "pendant-test $version"$'\n' "" pendant-test --version
 expect_run "deb: pendant-sim --version" "pendant-sim $version"$'\n' "" pendant-sim --version
 expect_run "deb: pendant-test-udev-rule --version" "pendant-test-udev-rule $version"$'\n' "" \
     pendant-test-udev-rule --version
