@@ -155,22 +155,23 @@ wine_list() {
 }
 
 # wine_plain: without --hid the program looks for the WinUSB GUID, finds
-# nothing, says so exactly, points to --hid on standard error, and ends
-# after a word.
+# nothing, says so exactly, points to --hid on standard error (once it has
+# looked among the HID devices, after the lines) and ends after a word.
 wine_plain() {
     printf 'Device not connected or driver not installed\r\nnothing to do...\r\n' >"$EXPECTED"
     printf "pendant-test: a pendant is on the system's HID driver; pendant-test --hid reaches it\r\n" \
         >"$EXPECTED.err"
     wine_start
     vm_wait 60 pt_has 'nothing to do' || true
+    vm_wait 30 test -s "$PT_ERR" || true
     usleep 500000
+    vm_check "plain: waits for a word" pt_alive
+    echo "bye" >&8
+    wine_expect_end "plain: ends after a word" 0 30 "the word"
     vm_check "plain: exactly the failure lines" pt_is_expected ||
         vm_show "plain: output" "$PT_OUT"
     vm_check "plain: the advice on standard error" cmp -s "$EXPECTED.err" "$PT_ERR" ||
         vm_show "plain: standard error" "$PT_ERR"
-    vm_check "plain: waits for a word" pt_alive
-    echo "bye" >&8
-    wine_expect_end "plain: ends after a word" 0 30 "the word"
 }
 
 # frames_at_least N: the pendant was sent N display frames or more.
