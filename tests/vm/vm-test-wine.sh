@@ -59,9 +59,13 @@ fi
 
 args=()
 for p in "$@"; do args+=(-b "$p"); done
-printf 'WINEPREFIX=%q\n' "$prefix" >"$work/wine.env"
+# The guest finds the prefix at /vm/wine-prefix, wherever the build tree is
+# (its /tmp is a tmpfs of its own).
+echo "WINEPREFIX=/vm/wine-prefix" >"$work/wine.env"
+echo "$prefix /vm/wine-prefix" >"$work/host-binds"
 "$here/mkinitramfs.sh" -k "$kroot" -o "$work/initramfs.cpio.gz" -i "$here/guest/init-host-root" \
     -m 9p -m 9pnet_virtio -m virtio_pci -m overlay "${args[@]}" \
-    -f "$exe:/usr/local/bin/pendant-test.exe" -f "$work/wine.env:/vm/wine.env"
+    -f "$exe:/usr/local/bin/pendant-test.exe" -f "$work/wine.env:/vm/wine.env" \
+    -f "$work/host-binds:/vm/host-binds"
 exec "$here/run-vm.sh" -H -k "$kroot" -i "$work/initramfs.cpio.gz" -s "$scenario" -t "$limit" \
     -w "$work"
