@@ -3,25 +3,29 @@
 # their dependencies, udevd, the guest scripts and scenarios, and the given
 # programs with the shared libraries they load.
 #
-#   mkinitramfs.sh -k KERNEL_ROOT -o OUT.cpio.gz [-b PROGRAM]... [-f SRC:DEST]...
+#   mkinitramfs.sh -k KERNEL_ROOT -o OUT.cpio.gz [-i INIT] [-m MODULE]...
+#                  [-b PROGRAM]... [-f SRC:DEST]...
 #
 # KERNEL_ROOT is an unpacked Debian linux-image package (boot/, lib/modules/).
-# Programs land in /usr/local/bin; -f copies any other file to DEST.
+# Programs land in /usr/local/bin; -f copies any other file to DEST. INIT is
+# the guest's PID 1 (default guest/init); -m loads a module more.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
-kroot="" out="" progs=() files=()
-while getopts "k:o:b:f:" opt; do
+kroot="" out="" init="$here/guest/init" progs=() files=() more_modules=()
+while getopts "k:o:i:m:b:f:" opt; do
     case "$opt" in
     k) kroot="$OPTARG" ;;
     o) out="$OPTARG" ;;
+    i) init="$OPTARG" ;;
+    m) more_modules+=("$OPTARG") ;;
     b) progs+=("$OPTARG") ;;
     f) files+=("$OPTARG") ;;
     *) exit 2 ;;
     esac
 done
 if [ -z "$kroot" ] || [ -z "$out" ]; then
-    echo "usage: $0 -k KERNEL_ROOT -o OUT [-b PROG]... [-f SRC:DEST]..." >&2
+    echo "usage: $0 -k KERNEL_ROOT -o OUT [-i INIT] [-m MODULE]... [-b PROG]... [-f SRC:DEST]..." >&2
     exit 2
 fi
 
@@ -30,7 +34,8 @@ fi
 # claims a real pendant, which the tool has to detach; usbmon lets a
 # scenario watch the tool's transfers; usb_f_hid is the kernel's own HID
 # gadget function, a pendant that is not ours.
-want_modules=(configfs dummy_hcd libcomposite usb_f_fs usb_f_hid usbhid hid_generic usbmon)
+want_modules=(configfs dummy_hcd libcomposite usb_f_fs usb_f_hid usbhid hid_generic usbmon
+    "${more_modules[@]}")
 
 moddir="$(find "$kroot/lib/modules" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
 [ -d "$moddir/kernel" ] || { echo "no modules under $kroot/lib/modules" >&2; exit 1; }
@@ -113,9 +118,9 @@ for entry in "${files[@]}"; do
 done
 
 # ---- guest scripts, users
-cp "$here/guest/init" "$stage/init"
+cp "$init" "$stage/init"
 chmod 0755 "$stage/init"
-cp "$here/guest/lib.sh" "$stage/vm/lib.sh"
+cp "$here"/guest/*.sh "$stage/vm/"
 mkdir -p "$stage/vm/scenarios"
 cp "$here"/scenarios/*.sh "$stage/vm/scenarios/"
 cat >"$stage/etc/passwd" <<'PASSWD'

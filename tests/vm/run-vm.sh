@@ -5,12 +5,26 @@
 # the scenario with at least one check and none failed. On failure the
 # guest's console log is printed.
 #
-#   run-vm.sh -k KERNEL_ROOT -i INITRAMFS -s SCENARIO[,SCENARIO...] [-t SECONDS] [-w WORKDIR]
+#   run-vm.sh -k KERNEL_ROOT -i INITRAMFS -s SCENARIO[,SCENARIO...] [-t SECONDS] [-w WORKDIR] [-H]
+#
+# -H hands the guest this machine's root file system, read-only, over
+# virtio-9p (tag hostroot; guest/init-host-root mounts it) and gives it the
+# room and processor that Wine's 32-bit programs need.
 set -uo pipefail
 
 kroot="" initrd="" scenario="" limit=240 work=""
-while getopts "k:i:s:t:w:" opt; do
+machine=(-cpu max -smp 1 -m 512)
+while getopts "k:i:s:t:w:H" opt; do
     case "$opt" in
+    H)
+        # Plain emulation (nested KVM guests hang here); without SMAP, SMEP
+        # and PKU, since under emulation a 32-bit process's iret oopses the
+        # guest kernel when SMAP is on.
+        # shellcheck disable=SC2054 # qemu's own options are comma-separated
+        machine=(-cpu max,-smap,-smep,-pku -smp 2 -m 3G
+            -fsdev local,id=hostroot,path=/,readonly=on,security_model=none,multidevs=remap
+            -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot)
+        ;;
     k) kroot="$OPTARG" ;;
     i) initrd="$OPTARG" ;;
     s) scenario="$OPTARG" ;;
@@ -38,7 +52,7 @@ results="$work/results-${scenario%%,*}.log"
 
 start=$(date +%s)
 timeout --kill-after=10 "$limit" qemu-system-x86_64 \
-    -accel tcg -machine pc -cpu max -smp 1 -m 512 \
+    -accel tcg -machine pc "${machine[@]}" \
     -display none -monitor none -no-reboot -nodefaults \
     -serial "file:$console" -serial "file:$results" \
     -kernel "$kernel" -initrd "$initrd" \
