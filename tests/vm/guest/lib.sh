@@ -673,3 +673,21 @@ pattern_decoded() {
         print out
     }' | grep -qxF -- "$want"
 }
+
+# hid_survey_of DEV [NL]: the survey pendant-test --hid prints for the
+# pendant DEV (its host side sysfs directory): its ids from the kernel, the
+# rest from protocol/'s report descriptor for 8-byte reports. Each line
+# begins with NL: a line feed, or "\r\n" for the Windows program.
+hid_survey_of() {
+    nl="${2:-\n}"
+    printf '%bCreating and sending device query...' "$nl"
+    printf "%b#Reached through   : the system's HID driver" "$nl"
+    printf '%b#Vendor ID         : 0x%s' "$nl" "$(cat "$1/idVendor")"
+    printf '%b#Product ID        : 0x%s' "$nl" "$(cat "$1/idProduct")"
+    printf '%b#Version           : 0x%s' "$nl" "$(cat "$1/bcdDevice")"
+    printf '%b#Usage Page        : 0xff00' "$nl"
+    printf '%b#Usage             : 0x0001' "$nl"
+    printf '%b#Input Report      : 8 bytes' "$nl"
+    printf '%b#Feature Report    : 8 bytes' "$nl"
+    printf '%bFinished device query.' "$nl"
+}

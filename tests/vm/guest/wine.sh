@@ -105,22 +105,6 @@ crlf() { sed 's/$/\r/'; }
 # matches.
 pt_crlf_has() { tr -d '\r' <"$PT_OUT" | grep -q "$1"; }
 
-# hid_survey_of DEV: the survey pendant-test --hid prints for DEV, from the
-# kernel's copy of its ids; the usage page, usage and report sizes are
-# those of the report descriptor pendant-report-descriptor 8 writes.
-hid_survey_of() {
-    printf '\r\nCreating and sending device query...'
-    printf "\r\n#Reached through   : the system's HID driver"
-    printf '\r\n#Vendor ID         : 0x%s' "$(cat "$1/idVendor")"
-    printf '\r\n#Product ID        : 0x%s' "$(cat "$1/idProduct")"
-    printf '\r\n#Version           : 0x%s' "$(cat "$1/bcdDevice")"
-    printf '\r\n#Usage Page        : 0xff00'
-    printf '\r\n#Usage             : 0x0001'
-    printf '\r\n#Input Report      : 8 bytes'
-    printf '\r\n#Feature Report    : 8 bytes'
-    printf '\r\nFinished device query.'
-}
-
 # command_report "jog AXIS COUNT": the 8-byte report pendant-gadget's jog
 # command sends, as hex words (axis 0: no axis selected, code 0).
 command_report() {
@@ -182,7 +166,7 @@ frames_at_least() { [ "$(pendant_frames | wc -l)" -ge "$1" ]; }
 # byte-exact; Ctrl+C ends it.
 wine_hid() {
     local sent=0 frames=0 step report
-    hid_survey_of "$dev" >"$EXPECTED"
+    hid_survey_of "$dev" "\r\n" >"$EXPECTED"
     wine_start --hid
     if ! vm_check "--hid: survey printed" vm_wait 60 pt_has 'Finished device query'; then
         vm_show "--hid: output" "$PT_OUT"

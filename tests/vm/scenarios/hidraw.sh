@@ -6,24 +6,9 @@
 # is the hidraw line alone), and pendant-gadget with the whole rule. For
 # each: the HID calls of the platform contract, the tool's survey, trace
 # lines and display frames, the HID driver bound throughout, and the check
-# without a person; pendant-gadget is also pulled out under the tool. Plain pendant-test, which looks for the GUID, finds no
-# pendant on the HID driver alone and says what does.
-
-# The HID survey pendant-test --hid prints for the pendant DEV (its host
-# side sysfs directory): its ids from the kernel, the rest from protocol/'s
-# report descriptor for 8-byte reports.
-hid_survey_of() {
-    printf '\nCreating and sending device query...'
-    printf "\n#Reached through   : the system's HID driver"
-    printf '\n#Vendor ID         : 0x%s' "$(cat "$1/idVendor")"
-    printf '\n#Product ID        : 0x%s' "$(cat "$1/idProduct")"
-    printf '\n#Version           : 0x%s' "$(cat "$1/bcdDevice")"
-    printf '\n#Usage Page        : 0xff00'
-    printf '\n#Usage             : 0x0001'
-    printf '\n#Input Report      : 8 bytes'
-    printf '\n#Feature Report    : 8 bytes'
-    printf '\nFinished device query.'
-}
+# without a person; pendant-gadget is also pulled out under the tool.
+# Plain pendant-test, which looks for the GUID, finds no pendant on the HID
+# driver alone and says what does.
 
 # usbhid_holds IFACE: the kernel's HID driver is bound to the interface
 # (a sysfs directory such as .../1-1:1.0).
