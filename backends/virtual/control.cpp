@@ -19,9 +19,7 @@ const char* CallName(Call call) {
 }
 
 void Reset() {
-    for (void* block : S().blocks)
-        std::free(block);
-    S().blocks.clear();
+    S().Release();
     S() = State{};
     LastError() = ERROR_SUCCESS;
 }

@@ -11,12 +11,6 @@
 
 using namespace virtual_pendant;
 
-// The parsed report descriptor the platform hands out: here, the protocol's
-// own reading of it, as a host's HID parser reads it.
-struct _HIDP_PREPARSED_DATA {
-    protocol::ReportLayout layout;
-};
-
 namespace {
 
 const std::vector<std::uint8_t>& DescriptorOf(std::size_t target) {

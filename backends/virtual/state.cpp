@@ -51,8 +51,16 @@ bool Injected(Call call, DWORD& error) {
 }
 
 State::~State() {
+    Release();
+}
+
+void State::Release() {
     for (void* block : blocks)
         std::free(block);
+    blocks.clear();
+    for (const _HIDP_PREPARSED_DATA* data : preparsed)
+        delete data;
+    preparsed.clear();
 }
 
 CallRecord& Record(Call call, std::vector<std::uint64_t> args) {

@@ -15,6 +15,12 @@
 #include "backends/virtual/virtual_pendant.h"
 #include "protocol/hid_requests.h"
 
+// The parsed report descriptor the platform hands out: here, the protocol's
+// own reading of it, as a host's HID parser reads it.
+struct _HIDP_PREPARSED_DATA {
+    protocol::ReportLayout layout;
+};
+
 namespace virtual_pendant {
 
 struct Fault {
@@ -70,7 +76,9 @@ struct State {
     // The HID path: events (set or not), reads by file, parsed descriptors.
     std::map<std::uintptr_t, bool> events;
     std::map<std::uintptr_t, PendingRead> reads;
-    std::set<const void*> preparsed;
+    // Given out and not freed (or refused to be freed); they go with the
+    // state, as the blocks do.
+    std::set<const _HIDP_PREPARSED_DATA*> preparsed;
     std::map<UCHAR, ULONG> pipeTimeouts;
     protocol::FrameAssembler assembler;
     // What the HID requests see besides the device: the latest reports,
@@ -90,6 +98,8 @@ struct State {
     CallRecord scratch{}; // the record of a call when no history is kept
     // Blocks the tool did not get back from LocalFree go with the process.
     ~State();
+    // What Reset drops: the blocks and the parsed descriptors.
+    void Release();
 };
 
 State& S();
