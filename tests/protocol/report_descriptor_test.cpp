@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "protocol/report_descriptor.h"
 #include "protocol/wire.h"
+#include "support/bar_table.h"
 
 using protocol::LargestInputReport;
 using protocol::PendantReportDescriptor;
@@ -26,35 +25,11 @@ struct DescriptorCase {
     std::vector<std::uint8_t> descriptor;
 };
 
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // The table the dissector's test reads too (its format is at its top).
 std::vector<DescriptorCase> ReadDescriptorTable() {
     std::vector<DescriptorCase> cases;
-    std::ifstream in(PENDANT_REPORT_DESCRIPTORS);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        const auto bar1 = line.find('|');
-        const auto bar2 = line.find('|', bar1 + 1);
-        if (bar2 == std::string::npos) {
-            ADD_FAILURE() << "not BYTES | WHAT | HEX: " << line;
-            continue;
-        }
-        DescriptorCase c{
-            Trim(line.substr(0, bar1)), Trim(line.substr(bar1 + 1, bar2 - bar1 - 1)), {}};
-        std::istringstream hex(line.substr(bar2 + 1));
-        unsigned byte = 0;
-        while (hex >> std::hex >> byte)
-            c.descriptor.push_back(static_cast<std::uint8_t>(byte));
-        if (!hex.eof())
-            ADD_FAILURE() << "not hex bytes: " << line;
-        cases.push_back(std::move(c));
-    }
+    for (bar_table::Row& row : bar_table::Read(PENDANT_REPORT_DESCRIPTORS, 2))
+        cases.push_back({row.fields[0], row.fields[1], std::move(row.bytes)});
     return cases;
 }
 
