@@ -109,8 +109,20 @@ std::string RecordJson(const CheckRecord& r) {
         out += "      \"title\": " + JsonString(s.title) + ",\n";
         out += "      \"result\": " + JsonString(ResultWord(s.result)) + ",\n";
         out += "      \"why\": " + JsonString(s.why) + ",\n";
-        out += "      \"figures\": " + Object(s.figures, "      ") + "\n";
-        out += "    }";
+        out += "      \"figures\": " + Object(s.figures, "      ");
+        if (!s.rules.empty()) {
+            out += ",\n      \"rules\": [";
+            for (std::size_t k = 0; k < s.rules.size(); ++k) {
+                const CheckRule& rule = s.rules[k];
+                out += k == 0 ? "\n" : ",\n";
+                out += "        {\"name\": " + JsonString(rule.key) +
+                       ", \"title\": " + JsonString(rule.title) +
+                       ", \"result\": " + JsonString(ResultWord(rule.result)) +
+                       ", \"why\": " + JsonString(rule.why) + "}";
+            }
+            out += "\n      ]";
+        }
+        out += "\n    }";
     }
     out += r.steps.empty() ? "],\n" : "\n  ],\n";
     out += "  \"verdict\": " + JsonString(r.verdict) + ",\n";

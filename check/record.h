@@ -18,12 +18,21 @@ Figure Integer(const char* name, long long value);
 Figure Text(const char* name, const std::string& value);
 Figure Flag(const char* name, bool value);
 
+// A rule of a step that judges several (the USB and HID rules).
+struct CheckRule {
+    const char* key = "";   // "device-descriptor", ... (the record's name)
+    const char* title = ""; // "Device descriptor", ... (the console's)
+    StepResult result = StepResult::NotRun;
+    std::string why; // for FAIL and SKIPPED
+};
+
 struct CheckStep {
     const char* key = "";   // "connection", ... (the record's name)
     const char* title = ""; // "Connection", ... (the console's)
     StepResult result = StepResult::NotRun;
     std::string why; // for FAIL and SKIPPED
     std::vector<Figure> figures;
+    std::vector<CheckRule> rules; // its rules, for a step that has them
 };
 
 struct CheckRecord {

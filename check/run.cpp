@@ -54,7 +54,8 @@ void Check::Run() {
                 "step, Ctrl+C ends the check.\n",
                 static_cast<unsigned>(StepCount), Seconds());
     Connection();
-    void (Check::*const rest[])() = {&Check::Display, &Check::Axis, &Check::Wheel, &Check::Unplug};
+    void (Check::*const rest[])() = {&Check::Display, &Check::Axis, &Check::Wheel, &Check::Unplug,
+                                     &Check::Rules};
     for (auto step : rest) {
         if (stopped_)
             break;
@@ -66,6 +67,12 @@ void Check::Run() {
             step.why = CtrlCPressed() ? "the check was ended with Ctrl+C"
                                       : "not reached: the pendant went away";
         }
+    for (CheckStep& step : record_.steps)
+        for (CheckRule& rule : step.rules)
+            if (rule.result == StepResult::NotRun) {
+                rule.result = StepResult::Skipped;
+                rule.why = step.why;
+            }
 }
 
 } // namespace check_session
@@ -80,11 +87,13 @@ std::vector<CheckStep> FreshSteps() {
                                              {"display", "Display"},
                                              {"axis", "Axis selector"},
                                              {"wheel", "Wheel"},
-                                             {"unplug", "Unplug and plug in again"}};
+                                             {"unplug", "Unplug and plug in again"},
+                                             {"rules", "USB and HID rules"}};
     for (std::size_t i = 0; i < StepCount; ++i) {
         steps[i].key = names[i][0];
         steps[i].title = names[i][1];
     }
+    steps[StepCount - 1].rules = FreshRules();
     return steps;
 }
 
@@ -98,8 +107,18 @@ int Conclude(CheckRecord& record) {
             std::printf("  %-26s %s\n", s.title, ResultWord(s.result));
         else
             std::printf("  %-26s %-8s %s\n", s.title, ResultWord(s.result), s.why.c_str());
-        if (s.result == StepResult::Fail)
+        for (const CheckRule& rule : s.rules)
+            PrintRule(rule);
+        if (s.result == StepResult::Fail) {
             failed += (failed.empty() ? "" : ", ") + std::string(s.title);
+            // A step of rules names the ones that failed.
+            std::string rules;
+            for (const CheckRule& rule : s.rules)
+                if (rule.result == StepResult::Fail)
+                    rules += (rules.empty() ? "" : ", ") + std::string(rule.title);
+            if (!rules.empty())
+                failed += " [" + rules + "]";
+        }
         passed += s.result == StepResult::Pass;
         skipped += s.result == StepResult::Skipped;
     }
@@ -173,6 +192,10 @@ int RunCheck(const CheckOptions& options, const CheckPerson& person) {
         for (std::size_t i = 1; i < record.steps.size(); ++i) {
             record.steps[i].result = StepResult::Skipped;
             record.steps[i].why = "no pendant";
+            for (CheckRule& rule : record.steps[i].rules) {
+                rule.result = StepResult::Skipped;
+                rule.why = "no pendant";
+            }
         }
         return Keep(file, options, record, CheckNotOpened);
     }

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "app/reconnect.h"
 #include "check/check.h"
@@ -16,7 +18,7 @@
 
 namespace check_session {
 
-inline constexpr std::size_t StepCount = 5;
+inline constexpr std::size_t StepCount = 6;
 inline constexpr int WheelCountsNeeded = 10;
 
 // Whether Ctrl+C has ended the check; the handler is on from Arm to Disarm.
@@ -83,6 +85,7 @@ class Check {
     void Axis();
     void Wheel();
     void Unplug();
+    void Rules();
 
     const CheckOptions& options_;
     const CheckPerson& person_;
@@ -96,10 +99,18 @@ class Check {
     bool readable_ = true;   // a pipe to read reports from (else what needs them is skipped)
     bool reportNow_ = false; // a report arrived in the latest turn
     UCHAR axisCode_ = AxisCodeNone;
+    // Every report read, by its first byte (the id) and its length: the
+    // rules judge them against what the descriptor declares.
+    std::map<std::pair<UCHAR, ULONG>, unsigned> reportLengths_;
     // The pattern the person is judging: a wheel turned meanwhile moves the
     // display, so the pattern is put back after every report.
     const protocol::DisplayValues* holding_ = nullptr;
 };
+
+// The USB and HID rules, in order, none judged yet.
+std::vector<CheckRule> FreshRules();
+// A rule's line, as the step and the summary print it.
+void PrintRule(const CheckRule& rule);
 
 // What the pendant is sent for its values, decoded as its display shows it.
 protocol::DecodedDisplay SentDisplay(const PendantDevice& device);

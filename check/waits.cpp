@@ -63,6 +63,7 @@ void Check::Observe() {
         return;
     sawReport_ = true;
     axisCode_ = device_.LastReport[AxisCodeByte];
+    ++reportLengths_[{device_.LastReport[0], device_.LastReportBytes}];
 }
 
 WaitEnd Check::Link(CheckPrompt prompt) const {

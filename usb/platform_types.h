@@ -23,6 +23,7 @@ struct PipeDescription {
     USBD_PIPE_TYPE type;
     UCHAR id;
     USHORT maxPacket;
+    UCHAR interval = 1; // bInterval, as the endpoint descriptor gives it
 };
 
 // The device interface class of HID devices, as HidD_GetHidGuid gives it:

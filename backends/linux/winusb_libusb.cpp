@@ -242,6 +242,38 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     return TRUE;
 }
 
+BOOL WINAPI WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE InterfaceHandle,
+                                          ULONG InformationType, PULONG BufferLength,
+                                          PVOID Buffer) {
+    Step("WinUsb_QueryDeviceInformation");
+
+    auto* usb = As<UsbInterface>(InterfaceHandle, Kind::Usb);
+    if (usb == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (InformationType != DEVICE_SPEED || BufferLength == nullptr || Buffer == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (*BufferLength < 1)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    UCHAR speed = 0;
+    switch (libusb_get_device_speed(libusb_get_device(usb->device))) {
+    case LIBUSB_SPEED_LOW:
+        speed = LowSpeed;
+        break;
+    case LIBUSB_SPEED_FULL:
+        speed = FullSpeed;
+        break;
+    case LIBUSB_SPEED_UNKNOWN:
+        // usbfs did not say: no guess.
+        return Fail(ERROR_NOT_SUPPORTED);
+    default:
+        speed = HighSpeed; // high and faster, as Windows says
+        break;
+    }
+    *static_cast<UCHAR*>(Buffer) = speed;
+    *BufferLength = 1;
+    return TRUE;
+}
+
 BOOL WINAPI WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE InterfaceHandle,
                                           UCHAR AlternateInterfaceNumber,
                                           PUSB_INTERFACE_DESCRIPTOR UsbAltInterfaceDescriptor) {

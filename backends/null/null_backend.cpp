@@ -148,6 +148,17 @@ BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE, UCHAR, UCHAR,
     *PipeInformation = WINUSB_PIPE_INFORMATION{UsbdPipeTypeInterrupt, 0x81, 8, 1};
     return TRUE;
 }
+BOOL WINAPI WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE, ULONG InformationType,
+                                          PULONG BufferLength, PVOID Buffer) {
+    if (InformationType != DEVICE_SPEED || BufferLength == nullptr || *BufferLength < 1 ||
+        Buffer == nullptr) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    *static_cast<UCHAR*>(Buffer) = FullSpeed;
+    *BufferLength = 1;
+    return TRUE;
+}
 BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE, UCHAR, ULONG, ULONG, PVOID) {
     return TRUE;
 }

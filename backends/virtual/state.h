@@ -59,6 +59,8 @@ struct PendingRead {
 // WinUSB's default for a data pipe: no time-out. Time is virtual, so a read
 // of nothing ends at once, with the clock where it was.
 constexpr ULONG DefaultTimeoutMs = 0;
+// The default pipe's, as WinUSB's: what a request left unanswered costs.
+constexpr ULONG DefaultControlTimeoutMs = 5000;
 
 struct State {
     Device device;

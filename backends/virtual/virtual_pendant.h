@@ -72,6 +72,16 @@ struct Device {
     std::vector<std::uint8_t> reportDescriptor =
         protocol::PendantReportDescriptor(DefaultInputReportBytes);
     ZeroLengthPacket zeroLengthPacket = ZeroLengthPacket::AfterSpanningReports;
+    // The speed WinUsb_QueryDeviceInformation gives (LowSpeed, FullSpeed,
+    // HighSpeed); 0: the query fails, as where the platform cannot tell.
+    UCHAR speed = FullSpeed;
+    // The report descriptor's length as the HID descriptor of the
+    // configuration declares it; -1: its true length.
+    int hidReportLength = -1;
+    // Class requests (bRequest: HidSetIdle, HidGetReport, ...) the pendant
+    // leaves unanswered: the transfer fails with ERROR_SEM_TIMEOUT after
+    // the default pipe's time-out.
+    std::vector<std::uint8_t> unansweredRequests;
     std::vector<OtherHidDevice> otherHid;
 };
 

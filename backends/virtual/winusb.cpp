@@ -33,6 +33,43 @@ BOOL WINAPI WinUsb_Free(WINUSB_INTERFACE_HANDLE InterfaceHandle) {
 }
 
 namespace {
+// The configuration as the device would give it: the interface, its HID
+// descriptor (a HID interface) and its pipes' endpoints.
+std::vector<std::uint8_t> ConfigurationDescriptor(const Device& device) {
+    const USB_INTERFACE_DESCRIPTOR& i = device.iface;
+    std::vector<std::uint8_t> d = {9,
+                                   USB_CONFIGURATION_DESCRIPTOR_TYPE,
+                                   0,
+                                   0,
+                                   1,
+                                   1,
+                                   0,
+                                   0x80,
+                                   50,
+                                   i.bLength,
+                                   i.bDescriptorType,
+                                   i.bInterfaceNumber,
+                                   i.bAlternateSetting,
+                                   static_cast<std::uint8_t>(device.pipes.size()),
+                                   i.bInterfaceClass,
+                                   i.bInterfaceSubClass,
+                                   i.bInterfaceProtocol,
+                                   i.iInterface};
+    if (i.bInterfaceClass == UsbClassHid) {
+        const auto length = static_cast<std::uint16_t>(
+            device.hidReportLength >= 0 ? device.hidReportLength : device.reportDescriptor.size());
+        d.insert(d.end(), {9, HidDescriptorType, 0x11, 0x01, 0, 1,
+                           HidReportDescriptorType, static_cast<std::uint8_t>(length),
+                           static_cast<std::uint8_t>(length >> 8)});
+    }
+    for (const Pipe& p : device.pipes)
+        d.insert(d.end(), {7, 5, p.id, static_cast<std::uint8_t>(p.type),
+                           static_cast<std::uint8_t>(p.maxPacket),
+                           static_cast<std::uint8_t>(p.maxPacket >> 8), p.interval});
+    PutLe16(&d[2], static_cast<std::uint16_t>(d.size()));
+    return d;
+}
+
 // Common checks of a call on an interface handle; 0 when it may proceed.
 DWORD InterfaceError(WINUSB_INTERFACE_HANDLE h) {
     if (!Known(S().interfaces, h))
@@ -54,13 +91,42 @@ BOOL WINAPI WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE InterfaceHandle, UCHAR 
     if (Injected(Call::WinUsb_GetDescriptor, error) ||
         (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
         return Fail(r, error, FALSE);
-    if (DescriptorType != USB_DEVICE_DESCRIPTOR_TYPE || Index != 0 || Buffer == nullptr)
+    if ((DescriptorType != USB_DEVICE_DESCRIPTOR_TYPE &&
+         DescriptorType != USB_CONFIGURATION_DESCRIPTOR_TYPE) ||
+        Index != 0 || Buffer == nullptr)
         return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
-    const ULONG n =
-        BufferLength < sizeof(USB_DEVICE_DESCRIPTOR) ? BufferLength : sizeof(USB_DEVICE_DESCRIPTOR);
-    std::memcpy(Buffer, &S().device.descriptor, n);
+    std::vector<std::uint8_t> d;
+    if (DescriptorType == USB_DEVICE_DESCRIPTOR_TYPE) {
+        const auto* at = reinterpret_cast<const std::uint8_t*>(&S().device.descriptor);
+        d.assign(at, at + sizeof(USB_DEVICE_DESCRIPTOR));
+    } else {
+        d = ConfigurationDescriptor(S().device);
+    }
+    const ULONG n = std::min<ULONG>(BufferLength, static_cast<ULONG>(d.size()));
+    std::memcpy(Buffer, d.data(), n);
     if (LengthTransferred != nullptr)
         *LengthTransferred = n;
+    return Finish(r, ERROR_SUCCESS, TRUE);
+}
+
+BOOL WINAPI WinUsb_QueryDeviceInformation(WINUSB_INTERFACE_HANDLE InterfaceHandle,
+                                          ULONG InformationType, PULONG BufferLength,
+                                          PVOID Buffer) {
+    CallRecord& r = Record(Call::WinUsb_QueryDeviceInformation,
+                           {reinterpret_cast<std::uintptr_t>(InterfaceHandle), InformationType,
+                            Given(BufferLength), Given(Buffer)});
+    DWORD error = 0;
+    if (Injected(Call::WinUsb_QueryDeviceInformation, error) ||
+        (error = InterfaceError(InterfaceHandle)) != ERROR_SUCCESS)
+        return Fail(r, error, FALSE);
+    if (InformationType != DEVICE_SPEED || BufferLength == nullptr || Buffer == nullptr)
+        return Finish(r, ERROR_INVALID_PARAMETER, FALSE);
+    if (*BufferLength < 1)
+        return Finish(r, ERROR_INSUFFICIENT_BUFFER, FALSE);
+    if (S().device.speed == 0)
+        return Finish(r, ERROR_NOT_SUPPORTED, FALSE);
+    *static_cast<UCHAR*>(Buffer) = S().device.speed;
+    *BufferLength = 1;
     return Finish(r, ERROR_SUCCESS, TRUE);
 }
 
@@ -100,7 +166,7 @@ BOOL WINAPI WinUsb_QueryPipe(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     PipeInformation->PipeType = p.type;
     PipeInformation->PipeId = p.id;
     PipeInformation->MaximumPacketSize = p.maxPacket;
-    PipeInformation->Interval = p.type == UsbdPipeTypeInterrupt ? 1 : 0;
+    PipeInformation->Interval = p.type == UsbdPipeTypeInterrupt ? p.interval : 0;
     return Finish(r, ERROR_SUCCESS, TRUE);
 }
 
@@ -151,6 +217,13 @@ BOOL WINAPI WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE InterfaceHandle,
     // do; any other takes what is sent and answers nothing.
     protocol::HidReply reply;
     const bool hid = S().device.iface.bInterfaceClass == UsbClassHid;
+    const auto& unanswered = S().device.unansweredRequests;
+    if (hid && (SetupPacket.RequestType & 0x60) == 0x20 &&
+        std::find(unanswered.begin(), unanswered.end(), SetupPacket.Request) != unanswered.end()) {
+        const auto t = S().pipeTimeouts.find(0);
+        Wait(t == S().pipeTimeouts.end() ? DefaultControlTimeoutMs : t->second);
+        return Finish(r, ERROR_SEM_TIMEOUT, FALSE);
+    }
     if (hid)
         reply = protocol::AnswerHidRequest(setup, HidState());
     if (reply.outcome == protocol::HidOutcome::Stall ||

@@ -1,6 +1,7 @@
 // pendant-test --check against the virtual pendant with a scripted person:
 // a good pendant passes; each fault fails the step it belongs to, and only
 // that one; the record reads back as JSON; Ctrl+C ends with the summary.
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <fstream>
@@ -98,7 +99,7 @@ class CheckTest : public VirtualPendantTest {
         return o;
     }
 
-    // The results of the five steps, one letter each: P, F, S.
+    // The results of the steps, one letter each: P, F, S.
     static std::string Results(const nlohmann::json& record) {
         std::string letters;
         for (const auto& step : record.at("steps"))
@@ -107,10 +108,18 @@ class CheckTest : public VirtualPendantTest {
     }
 
     // What a good pendant's check shows, whichever way it was reached.
-    static void GoodPendantPassed(const Outcome& o) {
+    static void GoodPendantPassed(const Outcome& o, bool hid) {
         EXPECT_EQ(o.status, CheckPassed) << o.out;
-        EXPECT_EQ(Results(o.record), "PPPPP") << o.out;
-        EXPECT_NE(o.out.find("Verdict: PASS (5 passed, 0 skipped)"), std::string::npos) << o.out;
+        EXPECT_EQ(Results(o.record), hid ? "PPPPPS" : "PPPPPP") << o.out;
+        EXPECT_NE(o.out.find(hid ? "Verdict: PASS (5 passed, 1 skipped)"
+                                 : "Verdict: PASS (6 passed, 0 skipped)"),
+                  std::string::npos)
+            << o.out;
+        // Every rule holds; on the HID driver none can be seen.
+        const auto& rules = o.record.at("steps").at(5).at("rules");
+        EXPECT_EQ(rules.size(), 7u);
+        for (const auto& rule : rules)
+            EXPECT_EQ(rule.at("result"), hid ? "SKIPPED" : "PASS") << rule;
         // Both patterns reached the display as the pendant decodes them.
         int matched = 0;
         for (const auto& frame : vp::Frames()) {
@@ -151,7 +160,7 @@ TEST_F(CheckTest, GoodPendantPassesEveryStepAndTheDisplayGotWhatWasAsked) {
         options.hid = hid;
         GoodPerson person;
         const Outcome o = Run(person, options);
-        GoodPendantPassed(o);
+        GoodPendantPassed(o, hid);
     }
 }
 
@@ -166,9 +175,9 @@ struct Fault {
 
 const Fault Faults[] = {
     {"DisplayRejected",
-     [](GoodPerson& p) { p.act[CheckPrompt::Pattern2] = [&p] { p.typist.Type("n"); }; }, "PFPPP",
+     [](GoodPerson& p) { p.act[CheckPrompt::Pattern2] = [&p] { p.typist.Type("n"); }; }, "PFPPPP",
      "pattern 2 was not shown as sent", CheckFailed},
-    {"NoAnswer", [](GoodPerson& p) { p.act[CheckPrompt::Pattern1] = nullptr; }, "PFPPP",
+    {"NoAnswer", [](GoodPerson& p) { p.act[CheckPrompt::Pattern1] = nullptr; }, "PFPPPP",
      "no answer for pattern 1 within 1 s", CheckFailed},
     {"DisplayRefused",
      [](GoodPerson& p) {
@@ -177,11 +186,11 @@ const Fault Faults[] = {
              p.typist.Type("y");
          };
      },
-     "PFPFP", "display reports were refused by the pendant", CheckFailed},
-    {"PositionNeverComes", [](GoodPerson& p) { p.act[CheckPrompt::Axis2] = nullptr; }, "PPFPP",
+     "PFPFPF", "display reports were refused by the pendant", CheckFailed},
+    {"PositionNeverComes", [](GoodPerson& p) { p.act[CheckPrompt::Axis2] = nullptr; }, "PPFPPP",
      "position 2 did not come within 1 s", CheckFailed},
     {"WheelNeverBackward", [](GoodPerson& p) { p.act[CheckPrompt::WheelBackward] = nullptr; },
-     "PPPFP", "only 0 of 10 counts backward within 1 s", CheckFailed},
+     "PPPFPP", "only 0 of 10 counts backward within 1 s", CheckFailed},
     {"CountOutsideRange",
      [](GoodPerson& p) {
          p.act[CheckPrompt::WheelForward] = [] {
@@ -189,20 +198,20 @@ const Fault Faults[] = {
              Queue(3, 12);
          };
      },
-     "PPPFP", "1 report with a count outside +-31 (first 0x40)", CheckFailed},
+     "PPPFPP", "1 report with a count outside +-31 (first 0x40)", CheckFailed},
     {"DisplayDidNotFollow",
      [](GoodPerson& p) { p.act[CheckPrompt::WheelDisplay] = [&p] { p.typist.Type("n"); }; },
-     "PPPFP", "the display did not follow the wheel", CheckFailed},
+     "PPPFPP", "the display did not follow the wheel", CheckFailed},
     {"UnpluggedMidStep",
      [](GoodPerson& p) {
          p.act[CheckPrompt::Axis1] = [] { vp::Unplug(); };
          // Back in the plug-in wait; then the later steps go on.
      },
-     "PPFPP", "the pendant went away during the step", CheckFailed},
-    {"NeverPluggedInAgain", [](GoodPerson& p) { p.act[CheckPrompt::PlugIn] = nullptr; }, "PPPPF",
+     "PPFPPP", "the pendant went away during the step", CheckFailed},
+    {"NeverPluggedInAgain", [](GoodPerson& p) { p.act[CheckPrompt::PlugIn] = nullptr; }, "PPPPFS",
      "not found again within 1 s", CheckFailed},
     {"EnterSkips", [](GoodPerson& p) { p.act[CheckPrompt::AxisOff] = [&p] { p.typist.Type(""); }; },
-     "PPSPP", "skipped with Enter", CheckPassed},
+     "PPSPPP", "skipped with Enter", CheckPassed},
 };
 
 class CheckFaultTest : public CheckTest, public ::testing::WithParamInterface<Fault> {};
@@ -223,6 +232,103 @@ TEST_P(CheckFaultTest, FailsItsStepSaysWhyAndGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, CheckFaultTest, ::testing::ValuesIn(Faults),
                          [](const ::testing::TestParamInfo<Fault>& p) {
+                             return std::string(p.param.name);
+                         });
+
+// A pendant that breaks one rule hosts hold it to, and the rule that must
+// fail for it, naming what was seen; the other steps pass.
+struct RuleFault {
+    const char* name;
+    std::function<void(vp::Device&)> make;
+    const char* rule;
+    const char* why;
+};
+
+// The pendant's descriptor with its feature report one byte longer.
+std::vector<std::uint8_t> LongFeatureDescriptor() {
+    std::vector<std::uint8_t> d = protocol::PendantReportDescriptor(8);
+    const std::uint8_t feature[] = {0x85, DisplayReportId, 0x09, 0x03, 0x95};
+    auto at = std::search(d.begin(), d.end(), std::begin(feature), std::end(feature));
+    if (at != d.end())
+        ++at[5];
+    return d;
+}
+
+const RuleFault RuleFaults[] = {
+    {"ControlPacketSize", [](vp::Device& d) { d.descriptor.bMaxPacketSize0 = 7; },
+     "device-descriptor", "bMaxPacketSize0 is 7 (8, 16, 32 or 64): hosts refuse the device"},
+    {"HidDescriptorLength", [](vp::Device& d) { d.hidReportLength = 40; }, "hid-descriptor",
+     "declares a report descriptor of 40 bytes, GET_DESCRIPTOR gave 31"},
+    {"CollectionLeftOpen", [](vp::Device& d) { d.reportDescriptor.pop_back(); },
+     "report-descriptor",
+     "at the end: 1 collection left open: Linux's HID core refuses the descriptor"},
+    {"FeatureReportLength", [](vp::Device& d) { d.reportDescriptor = LongFeatureDescriptor(); },
+     "pendant-reports", "declares feature report 6 of 9 bytes"},
+    {"IntervalZero", [](vp::Device& d) { d.pipes[0].interval = 0; }, "interrupt-in",
+     "bInterval 0 at full speed (1 to 255 ms)"},
+    {"HighSpeedInterval",
+     [](vp::Device& d) {
+         d.speed = HighSpeed;
+         d.pipes[0].interval = 20;
+     },
+     "interrupt-in", "bInterval 20 at high speed (1 to 16)"},
+    {"SetIdleUnanswered", [](vp::Device& d) { d.unansweredRequests = {HidSetIdle}; },
+     "class-requests", "SET_IDLE left unanswered until the host gave up"},
+    {"ShortReports", nullptr, "reports-as-sent",
+     "were 6 bytes where the descriptor declares 8: Linux's hidraw and Windows' HID driver drop "
+     "such reports"},
+};
+
+class CheckRuleTest : public CheckTest, public ::testing::WithParamInterface<RuleFault> {};
+
+TEST_P(CheckRuleTest, FailsTheRuleSaysWhatWasSeenAndTheOtherStepsPass) {
+    vp::Device device = vp::CurrentDevice();
+    GoodPerson person;
+    if (GetParam().make) {
+        GetParam().make(device);
+    } else {
+        // Reports two bytes short of what the descriptor declares.
+        for (auto& [prompt, act] : person.act)
+            if (prompt >= CheckPrompt::AxisOff && prompt <= CheckPrompt::WheelBackward)
+                act = [prompt = prompt] {
+                    const int axis =
+                        prompt <= CheckPrompt::Axis3
+                            ? static_cast<int>(prompt) - static_cast<int>(CheckPrompt::AxisOff)
+                            : 3;
+                    const int count = prompt == CheckPrompt::WheelForward    ? 12
+                                      : prompt == CheckPrompt::WheelBackward ? -12
+                                                                             : 0;
+                    const auto r = WheelReport(axis, count);
+                    vp::QueueReport({r.begin(), r.begin() + 6});
+                };
+    }
+    vp::SetDevice(device);
+    const Outcome o = Run(person);
+    EXPECT_EQ(o.status, CheckFailed) << o.out;
+    EXPECT_EQ(Results(o.record), "PPPPPF") << o.out;
+    std::string title;
+    for (const auto& rule : o.record.at("steps").at(5).at("rules")) {
+        if (rule.at("name") != GetParam().rule) {
+            EXPECT_NE(rule.at("result"), "FAIL") << rule;
+            continue;
+        }
+        title = rule.at("title");
+        EXPECT_EQ(rule.at("result"), "FAIL");
+        EXPECT_NE(rule.at("why").get<std::string>().find(GetParam().why), std::string::npos)
+            << rule;
+    }
+    ASSERT_FALSE(title.empty()) << "no rule " << GetParam().rule;
+    EXPECT_EQ(o.record.at("steps").at(5).at("why"), title);
+    EXPECT_NE(o.out.find("Verdict: FAIL (USB and HID rules [" + title + "])"), std::string::npos)
+        << o.out;
+    // Said in the step and again in the summary, on the rule's own line.
+    const std::size_t first = o.out.find(GetParam().why);
+    EXPECT_NE(first, std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(GetParam().why, first + 1), std::string::npos) << "not in the summary";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, CheckRuleTest, ::testing::ValuesIn(RuleFaults),
+                         [](const ::testing::TestParamInfo<RuleFault>& p) {
                              return std::string(p.param.name);
                          });
 
@@ -267,7 +373,7 @@ TEST_F(CheckTest, NoPersonSkipsWhatNeedsOneAndJudgesTheRest) {
     options.person = false;
     const Outcome o = Run(person, options);
     EXPECT_EQ(o.status, CheckPassed) << o.out;
-    EXPECT_EQ(Results(o.record), "PSPPS") << o.out;
+    EXPECT_EQ(Results(o.record), "PSPPSP") << o.out;
     EXPECT_EQ(o.record.at("person"), false);
     // Without the question, the wheel is judged by the frame it sent.
     EXPECT_EQ(vp::LastFrame().display.CoordSet2[2], 0.0);
@@ -278,7 +384,7 @@ TEST_F(CheckTest, CtrlCEndsWithThePartialSummaryAndGivesThePendantBack) {
     person.act[CheckPrompt::Axis2] = [] { EXPECT_TRUE(vp::PressCtrlC()); };
     const Outcome o = Run(person);
     EXPECT_EQ(o.status, CheckInterrupted) << o.out;
-    EXPECT_EQ(Results(o.record), "PPSSS") << o.out;
+    EXPECT_EQ(Results(o.record), "PPSSSS") << o.out;
     EXPECT_EQ(o.record.at("verdict"), "INTERRUPTED");
     EXPECT_NE(o.out.find("Verdict: none, the check was ended with Ctrl+C"), std::string::npos);
     EXPECT_EQ(vp::CountOf(vp::Call::WinUsb_Free), 1u);
@@ -329,7 +435,7 @@ TEST_F(CheckTest, NoPendantStillLeavesARecord) {
     EXPECT_EQ(o.status, CheckNotOpened);
     EXPECT_EQ(o.record.at("verdict"), "NOT OPENED");
     EXPECT_TRUE(o.record.at("pendant").is_null());
-    EXPECT_EQ(Results(o.record), "FSSSS");
+    EXPECT_EQ(Results(o.record), "FSSSSS");
 }
 
 TEST_F(CheckTest, ConnectionFailsWithoutAnInPipe) {
@@ -340,7 +446,7 @@ TEST_F(CheckTest, ConnectionFailsWithoutAnInPipe) {
     EXPECT_EQ(o.record.at("steps").at(0).at("why"),
               "the read pipe 0x01 is an OUT pipe: no IN pipe");
     // What needs reports is skipped, not left to time out.
-    EXPECT_EQ(Results(o.record), "FPSSS") << o.out;
+    EXPECT_EQ(Results(o.record), "FPSSSP") << o.out;
     EXPECT_EQ(o.record.at("steps").at(2).at("why"), "no IN pipe to read reports from");
 }
 

@@ -195,6 +195,7 @@ using PSP_DEVICE_INTERFACE_DETAIL_DATA_A = SP_DEVICE_INTERFACE_DETAIL_DATA_A*;
 
 // ---- USB descriptors and WinUSB ---------------------------------------------
 #define USB_DEVICE_DESCRIPTOR_TYPE 0x01
+#define USB_CONFIGURATION_DESCRIPTOR_TYPE 0x02
 #define USB_INTERFACE_DESCRIPTOR_TYPE 0x04
 #define USB_ENDPOINT_DIRECTION_MASK 0x80
 
@@ -269,6 +270,12 @@ using PWINUSB_INTERFACE_HANDLE = WINUSB_INTERFACE_HANDLE*;
 #define ALLOW_PARTIAL_READS 0x05
 #define AUTO_FLUSH 0x06
 #define RAW_IO 0x07
+
+// WinUsb_QueryDeviceInformation: what to ask, and the speeds it gives.
+#define DEVICE_SPEED 0x01
+#define LowSpeed 0x01
+#define FullSpeed 0x02
+#define HighSpeed 0x03
 
 // ---- HID (hid.dll: hidsdi.h, hidpi.h) --------------------------------------
 using USAGE = USHORT;
