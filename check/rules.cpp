@@ -26,9 +26,6 @@ enum Rule {
     RuleCount
 };
 
-// Hosts (Linux's usbhid among them) read at most this much of a report
-// descriptor.
-constexpr USHORT ReportDescriptorMaxBytes = 4096;
 constexpr ULONG ConfigurationMaxBytes = 4096;
 
 std::string Error(const char* request, DWORD error) {

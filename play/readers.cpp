@@ -62,14 +62,19 @@ std::string ParseSeconds(const std::vector<std::string>& args, std::size_t at, S
 std::string ParsePipe(const std::string& word, Pipe& pipe) {
     const std::size_t colon = word.find(':');
     if (colon == std::string::npos)
-        return "pipe " + Quoted(word) + " is not TYPE:ID[:MAXPACKET]";
+        return "pipe " + Quoted(word) + " is not TYPE:ID[:MAXPACKET[:INTERVAL]]";
     const std::string type = word.substr(0, colon);
     std::string rest = word.substr(colon + 1);
     std::string maxPacket = "8";
+    std::string interval = "1";
     const std::size_t second = rest.find(':');
     if (second != std::string::npos) {
         maxPacket = rest.substr(second + 1);
         rest = rest.substr(0, second);
+        if (const std::size_t third = maxPacket.find(':'); third != std::string::npos) {
+            interval = maxPacket.substr(third + 1);
+            maxPacket = maxPacket.substr(0, third);
+        }
     }
     if (type == "control")
         pipe.type = PipeType::Control;
@@ -87,8 +92,12 @@ std::string ParsePipe(const std::string& word, Pipe& pipe) {
         return "pipe id " + Quoted(rest) + " is not 0 to 255 (0x81 is IN endpoint 1)";
     if (!ParseUnsigned(maxPacket, 0xFFFF, max))
         return "max packet " + Quoted(maxPacket) + " is not 0 to 65535";
+    unsigned long long every = 0;
+    if (!ParseUnsigned(interval, 0xFF, every))
+        return "interval " + Quoted(interval) + " is not 0 to 255";
     pipe.id = static_cast<std::uint8_t>(id);
     pipe.maxPacket = static_cast<std::uint16_t>(max);
+    pipe.interval = static_cast<std::uint8_t>(every);
     return "";
 }
 
@@ -153,6 +162,10 @@ std::string ParseBytes(std::string_view restOfLine, const std::vector<std::strin
             return "got " + std::to_string(step.bytes.size()) + " bytes, want 1 to 64";
         return "";
     }
+    if (step.op == Op::ReportDescriptor)
+        return step.bytes.size() > ReportDescriptorMaxBytes
+                   ? "got " + std::to_string(step.bytes.size()) + " bytes, want at most 4096"
+                   : "";
     const std::size_t want =
         step.op == Op::Descriptor ? DeviceDescriptorBytes : InterfaceDescriptorBytes;
     if (step.bytes.size() != want)
@@ -268,6 +281,40 @@ std::string ParseReportSize(std::string_view, const Words& args, Step& step) {
     if (!ParseUnsigned(args[0], InputReportBytes, n) || n == 0)
         return "report size " + Quoted(args[0]) + " is not 1 to 64";
     step.count = static_cast<unsigned>(n);
+    return "";
+}
+
+std::string ParseHidLength(std::string_view, const Words& args, Step& step) {
+    unsigned long long n = 0;
+    if (!ParseUnsigned(args[0], 0xFFFF, n))
+        return "length " + Quoted(args[0]) + " is not 0 to 65535";
+    step.count = static_cast<unsigned>(n);
+    return "";
+}
+
+std::string ParseSpeed(std::string_view, const Words& args, Step& step) {
+    static const char* const names[] = {"unknown", "low", "full", "high"};
+    for (std::uint8_t i = 0; i < 4; ++i)
+        if (args[0] == names[i]) {
+            step.speed = i;
+            return "";
+        }
+    return "speed is " + Quoted(args[0]) + "; say low, full, high or unknown";
+}
+
+std::string ParseUnanswered(std::string_view, const Words& args, Step& step) {
+    if (args.size() == 1 && args[0] == "none")
+        return "";
+    if (args.empty())
+        return "name the requests (set-idle, get-report), or none";
+    for (const std::string& a : args) {
+        if (a == "set-idle")
+            step.bytes.push_back(HidSetIdle);
+        else if (a == "get-report")
+            step.bytes.push_back(HidGetReport);
+        else
+            return "request " + Quoted(a) + " is not set-idle or get-report";
+    }
     return "";
 }
 

@@ -33,6 +33,9 @@ std::string ParseRandom(std::string_view restOfLine, const Words& args, Step& st
 std::string ParseQuiet(std::string_view restOfLine, const Words& args, Step& step);
 std::string ParseZlp(std::string_view restOfLine, const Words& args, Step& step);
 std::string ParseReportSize(std::string_view restOfLine, const Words& args, Step& step);
+std::string ParseHidLength(std::string_view restOfLine, const Words& args, Step& step);
+std::string ParseSpeed(std::string_view restOfLine, const Words& args, Step& step);
+std::string ParseUnanswered(std::string_view restOfLine, const Words& args, Step& step);
 std::string ParseAwait(std::string_view restOfLine, const Words& args, Step& step);
 std::string ParseAnswer(std::string_view restOfLine, const Words& args, Step& step);
 std::string NoArguments(std::string_view restOfLine, const Words& args, Step& step);

@@ -48,7 +48,8 @@ std::string NameOf(Op op) {
 
 bool IsSetup(Op op) {
     return op == Op::Device || op == Op::Path || op == Op::Descriptor || op == Op::Interface ||
-           op == Op::Pipes || op == Op::ReportSize;
+           op == Op::Pipes || op == Op::ReportSize || op == Op::ReportDescriptor ||
+           op == Op::HidLength || op == Op::Speed || op == Op::Unanswered;
 }
 
 bool IsPersonStep(Op op) {

@@ -26,6 +26,7 @@ struct Pipe {
     PipeType type = PipeType::Control;
     std::uint8_t id = 0;
     std::uint16_t maxPacket = 0;
+    std::uint8_t interval = 1; // bInterval
 };
 
 // The error a failed call leaves when the script names none: the platform's
@@ -38,12 +39,16 @@ inline constexpr std::size_t InterfaceDescriptorBytes = 9;
 
 enum class Op {
     // Describe the device; only before the first step that runs the tool.
-    Device,     // present / absent
-    Path,       // device path
-    Descriptor, // 18-byte device descriptor
-    Interface,  // 9-byte interface descriptor
-    Pipes,      // the interface's endpoints
-    ReportSize, // the input report's size, as the report descriptor declares it
+    Device,           // present / absent
+    Path,             // device path
+    Descriptor,       // 18-byte device descriptor
+    Interface,        // 9-byte interface descriptor
+    Pipes,            // the interface's endpoints
+    ReportSize,       // the input report's size, as the report descriptor declares it
+    ReportDescriptor, // the report descriptor, byte by byte
+    HidLength,        // the report descriptor's length as the HID descriptor declares it
+    Speed,            // the speed the host says it runs at
+    Unanswered,       // class requests left to time out
     // Anywhere.
     Fail,
     // Run the tool.
@@ -95,6 +100,7 @@ struct Step {
     unsigned seed = 0;               // Burst, Timed
     bool on = false;                 // Quiet, Zlp
     bool raw = false;                // Report: sent whatever its length
+    std::uint8_t speed = 0;          // Speed: 1 low, 2 full, 3 high; 0 not said
 };
 
 // True for the commands that describe the device before the tool opens it.

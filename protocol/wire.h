@@ -180,6 +180,8 @@ inline constexpr std::uint8_t StandardRequestTypeInterfaceIn = 0x81; // device t
 inline constexpr std::uint8_t UsbGetDescriptor = 0x06;
 // Room for the descriptor: pendants declare a few dozen bytes.
 inline constexpr std::uint16_t ReportDescriptorReadBytes = 1024;
+// The longest report descriptor hosts read (Linux's HID core takes no more).
+inline constexpr std::uint16_t ReportDescriptorMaxBytes = 4096;
 inline constexpr SetupPacket ReportDescriptorSetup = {
     StandardRequestTypeInterfaceIn, UsbGetDescriptor,
     static_cast<std::uint16_t>(HidReportDescriptorType << 8), 0x0000, ReportDescriptorReadBytes};

@@ -49,6 +49,18 @@ void ApplySetup(const play::Step& step) {
     case play::Op::ReportSize:
         device.reportDescriptor = protocol::PendantReportDescriptor(step.count);
         break;
+    case play::Op::ReportDescriptor:
+        device.reportDescriptor = step.bytes;
+        break;
+    case play::Op::HidLength:
+        device.hidReportLength = static_cast<int>(step.count);
+        break;
+    case play::Op::Speed:
+        device.speed = step.speed;
+        break;
+    case play::Op::Unanswered:
+        device.unansweredRequests = step.bytes;
+        break;
     default:
         return;
     }

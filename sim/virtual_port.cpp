@@ -80,7 +80,7 @@ std::vector<PipeDescription> ToPipes(const std::vector<play::Pipe>& pipes) {
             type = UsbdPipeTypeInterrupt;
             break;
         }
-        out.push_back({type, pipe.id, pipe.maxPacket});
+        out.push_back({type, pipe.id, pipe.maxPacket, pipe.interval});
     }
     return out;
 }

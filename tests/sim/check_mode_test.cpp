@@ -77,17 +77,51 @@ struct Case {
     bool refused = false; // refused before the check starts: nothing on standard output
 };
 
+// The selector and the wheel played without a person (--no-person), after
+// the lines that make the pendant break one rule hosts hold it to.
+#define NO_PERSON_ROUND                                                                            \
+    "await axis-off\njog 0 0\nawait axis-1\njog 1 0\nawait axis-2\njog 2 0\nawait axis-3\njog 3 "  \
+    "0\nawait wheel-forward\njog 3 12\nawait wheel-backward\njog 3 -12\n"
+#define BROKEN_RULE(name, setup, rule)                                                             \
+    {                                                                                              \
+        name, "--check FILE --no-person --report REPORT", setup "\n" NO_PERSON_ROUND, 1, "PSPPSF", \
+            "Verdict: FAIL (USB and HID rules [" rule "])"                                         \
+    }
+
 const Case Cases[] = {
     // A good pendant: every step passes, the verdict too.
-    {"Demo", "--check --demo --report REPORT", nullptr, 0, "PPPPP",
-     "Verdict: PASS (5 passed, 0 skipped)"},
+    {"Demo", "--check --demo --report REPORT", nullptr, 0, "PPPPPP",
+     "Verdict: PASS (6 passed, 0 skipped)"},
     // Its two faults fail their two steps, and only those.
-    {"DemoFaulty", "--check --demo-faulty --report REPORT", nullptr, 1, "PFPFP",
+    {"DemoFaulty", "--check --demo-faulty --report REPORT", nullptr, 1, "PFPFPP",
      "Verdict: FAIL (Display, Wheel)"},
     // The check's --no-person skips the person's steps; the person's script
     // follows it past their prompts and the rest still passes.
-    {"DemoNoPerson", "--check --demo --no-person --report REPORT", nullptr, 0, "PSPPS",
-     "Verdict: PASS (3 passed, 2 skipped)"},
+    {"DemoNoPerson", "--check --demo --no-person --report REPORT", nullptr, 0, "PSPPSP",
+     "Verdict: PASS (4 passed, 2 skipped)"},
+    // A scripted pendant for each rule hosts hold it to that the virtual
+    // pendant can break: the rule fails, named in the verdict.
+    BROKEN_RULE("ControlPacketSize",
+                "descriptor 12 01 00 02 00 00 00 07 f0 ff 01 00 00 01 00 00 00 01",
+                "Device descriptor"),
+    BROKEN_RULE("HidDescriptorLength", "hid-length 40", "HID descriptor"),
+    BROKEN_RULE("CollectionLeftOpen",
+                "report-descriptor 06 00 FF 09 01 A1 01 85 04 09 02 15 00 26 FF 00 75 08 95 07 81 "
+                "02 85 06 09 03 95 07 B1 02",
+                "Report descriptor"),
+    BROKEN_RULE("FeatureReportLength",
+                "report-descriptor 06 00 FF 09 01 A1 01 85 04 09 02 15 00 26 FF 00 75 08 95 07 81 "
+                "02 85 06 09 03 95 08 B1 02 C0",
+                "Pendant reports"),
+    BROKEN_RULE("HighSpeedInterval", "speed high\npipes interrupt:0x81:8:20",
+                "Interrupt IN endpoint"),
+    BROKEN_RULE("SetIdleUnanswered", "unanswered set-idle", "Class requests"),
+    {"ShortReports", "--check FILE --no-person --report REPORT",
+     "await axis-off\nreport --raw 04 00 00 00 00 00\nawait axis-1\nreport --raw 04 00 00 11 00 "
+     "00\nawait axis-2\nreport --raw 04 00 00 12 00 00\nawait axis-3\nreport --raw 04 00 00 13 "
+     "00 00\nawait wheel-forward\nreport --raw 04 00 00 13 0c 00\nawait wheel-backward\nreport "
+     "--raw 04 00 00 13 f4 00\n",
+     1, "PSPPSF", "Verdict: FAIL (USB and HID rules [Reports as sent])"},
     // The wheel is never turned, so the check never asks whether the
     // display followed it: the await is a script error, not a hang.
     {"AwaitNeverComes", "--check FILE --step-timeout 1",
