@@ -39,11 +39,17 @@ PY
 }
 
 printf 'device absent\n' >"$work/absent.script"
+# A pendant whose HID descriptor misstates its report descriptor's length,
+# played without a person: a record with a failed rule.
+printf '%s\n' 'hid-length 40' 'await axis-off' 'jog 0 0' 'await axis-1' 'jog 1 0' \
+    'await axis-2' 'jog 2 0' 'await axis-3' 'jog 3 0' 'await wheel-forward' 'jog 3 12' \
+    'await wheel-backward' 'jog 3 -12' >"$work/rule.script"
 run_saving good "$sim" --check --demo --report "$work/good.json"
 run_saving faulty "$sim" --check --demo-faulty --report "$work/faulty.json"
 run_saving bench "$sim" --check --demo --no-person --report "$work/bench.json"
 run_saving absent "$sim" --check "$work/absent.script" --report "$work/absent.json"
-for run in good:0 faulty:1 bench:0 absent:2; do
+run_saving rule "$sim" --check "$work/rule.script" --no-person --report "$work/rule.json"
+for run in good:0 faulty:1 bench:0 absent:2 rule:1; do
     name="${run%%:*}"
     expect_status "$name" "${run#*:}"
     why="$(validate "$name")"
@@ -54,6 +60,11 @@ done
 sed 's/"result": "PASS"/"result": "MAYBE"/' "$work/good.json" >"$work/bad.json"
 why="$(validate bad)"
 check "a record with an unknown result refused by the schema" test -n "$why"
+python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); del r["steps"][5]["rules"]; json.dump(r,open(sys.argv[2],"w"))' \
+    "$work/good.json" "$work/norules.json"
+why="$(validate norules)"
+check "a record whose rules step lacks its rules refused by the schema" test -n "$why"
+check "the failed rule in the record" grep -q '"name": "hid-descriptor", "title": "HID descriptor", "result": "FAIL"' "$work/rule.json"
 
 # The session on the page is the demo's, less the simulator's own lines,
 # with the person's answers as typed lines.

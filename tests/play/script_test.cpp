@@ -126,7 +126,7 @@ TEST(ScriptLine, SaysWhatIsWrongAndHowToWriteIt) {
         {"device maybe", "say present or absent"},
         {"descriptor 12 01", "got 2 bytes, want 18"},
         {"pipes usb:1", "pipe type \"usb\" is not control, iso, bulk or interrupt"},
-        {"pipes interrupt", "pipe \"interrupt\" is not TYPE:ID[:MAXPACKET]"},
+        {"pipes interrupt", "pipe \"interrupt\" is not TYPE:ID[:MAXPACKET[:INTERVAL]]"},
         {"fail", "fail takes a call name"},
         {"fail ReadPipe", "no platform call is named \"ReadPipe\""},
         {"fail WinUsb_ReadPipe 0", "\"0\" is not a call number"},
