@@ -318,6 +318,8 @@ TEST(InvalidHandles, WinUsbRefusesThem) {
             {"WinUsb_Initialize", WinUsb_Initialize(h, &usb) != FALSE},
             {"WinUsb_GetDescriptor",
              WinUsb_GetDescriptor(h, USB_DEVICE_DESCRIPTOR_TYPE, 0, 0, buffer, 18, &got) != FALSE},
+            {"WinUsb_QueryDeviceInformation",
+             WinUsb_QueryDeviceInformation(h, DEVICE_SPEED, &got, buffer) != FALSE},
             {"WinUsb_QueryInterfaceSettings", WinUsb_QueryInterfaceSettings(h, 0, &intf) != FALSE},
             {"WinUsb_QueryPipe", WinUsb_QueryPipe(h, 0, 0, &pipe) != FALSE},
             {"WinUsb_SetPipePolicy", WinUsb_SetPipePolicy(h, 0x81, PIPE_TRANSFER_TIMEOUT,
@@ -394,6 +396,20 @@ TEST(Pendant, WinUsbDescribesTheDeviceTheInterfaceAndItsPipes) {
     EXPECT_EQ(got, 18u);
     EXPECT_EQ(device.bLength, 18);
     EXPECT_EQ(device.bDescriptorType, USB_DEVICE_DESCRIPTOR_TYPE);
+
+    // The configuration, whole: its length is what it says.
+    std::vector<UCHAR> config(4096);
+    EXPECT_TRUE(WinUsb_GetDescriptor(pendant.usb, USB_CONFIGURATION_DESCRIPTOR_TYPE, 0, 0,
+                                     config.data(), 4096, &got));
+    ASSERT_GE(got, 9u);
+    EXPECT_EQ(config[1], USB_CONFIGURATION_DESCRIPTOR_TYPE);
+    EXPECT_EQ(config[2] | config[3] << 8, static_cast<int>(got));
+
+    UCHAR speed = 0;
+    ULONG length = 1;
+    EXPECT_TRUE(WinUsb_QueryDeviceInformation(pendant.usb, DEVICE_SPEED, &length, &speed));
+    EXPECT_EQ(length, 1u);
+    EXPECT_TRUE(speed == LowSpeed || speed == FullSpeed || speed == HighSpeed) << int(speed);
 
     USB_INTERFACE_DESCRIPTOR intf = {};
     EXPECT_TRUE(WinUsb_QueryInterfaceSettings(pendant.usb, 0, &intf));
