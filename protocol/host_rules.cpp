@@ -9,6 +9,12 @@ namespace protocol {
 
 namespace {
 
+// Sizes as printf's %u takes them everywhere (not all C libraries know %zu);
+// descriptors are far shorter than 2^32.
+unsigned U(std::size_t n) {
+    return static_cast<unsigned>(n);
+}
+
 // printf into a std::string: each judge says one short line.
 [[gnu::format(printf, 1, 2)]] std::string Say(const char* format, ...) {
     char line[256];
@@ -46,7 +52,7 @@ struct Globals {
 std::string DeviceDescriptorFault(const std::uint8_t* d, std::size_t n, UsbSpeed speed) {
     const char* const refused = "hosts refuse the device";
     if (n < 18)
-        return Say("GET_DESCRIPTOR gave %zu of its 18 bytes: %s", n, refused);
+        return Say("GET_DESCRIPTOR gave %u of its 18 bytes: %s", U(n), refused);
     if (d[0] != 18)
         return Say("bLength is %u, not 18: %s", d[0], refused);
     if (d[1] != DeviceDescriptorType)
@@ -65,20 +71,20 @@ InterfaceFacts ReadInterfaceFacts(const std::uint8_t* c, std::size_t n, std::uin
                                   std::uint8_t inEndpoint) {
     InterfaceFacts f;
     if (n < 9 || c[0] < 9 || c[1] != ConfigurationDescriptorType) {
-        f.fault = Say("GET_DESCRIPTOR (configuration) gave %zu bytes and no configuration", n);
+        f.fault = Say("GET_DESCRIPTOR (configuration) gave %u bytes and no configuration", U(n));
         return f;
     }
     const std::size_t total = GetLe16(c + 2);
     if (total > n) {
-        f.fault = Say("wTotalLength is %zu, the device gave %zu bytes", total, n);
+        f.fault = Say("wTotalLength is %u, the device gave %u bytes", U(total), U(n));
         return f;
     }
     bool inside = false; // within interface iface, alternate setting 0
     for (std::size_t at = 0; at < total;) {
         const std::size_t length = c[at];
         if (length < 2 || length > total - at) {
-            f.fault = Say("the descriptor at byte %zu has bLength %zu, past wTotalLength %zu", at,
-                          length, total);
+            f.fault = Say("the descriptor at byte %u has bLength %u, past wTotalLength %u", U(at),
+                          U(length), U(total));
             return f;
         }
         const std::uint8_t* d = c + at;
@@ -139,33 +145,33 @@ std::string ReportDescriptorFault(const std::uint8_t* d, std::size_t n) {
     for (std::size_t at = 0; at < n;) {
         const std::uint8_t prefix = d[at];
         if (prefix == 0xFE)
-            return Say("at byte %zu: a long item (the HID class defines none): %s", at,
+            return Say("at byte %u: a long item (the HID class defines none): %s", U(at),
                        LinuxRefuses);
         const std::size_t size = (prefix & 3) == 3 ? 4 : (prefix & 3);
         if (n - at - 1 < size)
-            return Say("at byte %zu: the item is cut short (%zu data bytes, %zu left): %s", at,
-                       size, n - at - 1, LinuxRefuses);
+            return Say("at byte %u: the item is cut short (%u data bytes, %u left): %s", U(at),
+                       U(size), U(n - at - 1), LinuxRefuses);
         std::uint32_t value = 0;
         for (std::size_t i = 0; i < size; ++i)
             value |= static_cast<std::uint32_t>(d[at + 1 + i]) << (8 * i);
         const unsigned type = (prefix >> 2) & 3, tag = prefix >> 4;
         if (type == 1) { // global
             if (tag > 0xB)
-                return Say("at byte %zu: a global item of reserved tag %u: %s", at, tag,
+                return Say("at byte %u: a global item of reserved tag %u: %s", U(at), tag,
                            LinuxRefuses);
             if (tag == 0x7 && value > MaxReportSize)
-                return Say("at byte %zu: Report Size %u (Linux takes at most 256 bits): %s", at,
+                return Say("at byte %u: Report Size %u (Linux takes at most 256 bits): %s", U(at),
                            value, LinuxRefuses);
             if (tag == 0x9 && value > MaxReportCount)
-                return Say("at byte %zu: Report Count %u (Linux takes at most 12288): %s", at,
+                return Say("at byte %u: Report Count %u (Linux takes at most 12288): %s", U(at),
                            value, LinuxRefuses);
             if (tag == 0x8 && (value == 0 || value > 255))
-                return Say("at byte %zu: Report ID %u (ids are 1 to 255): %s", at, value,
+                return Say("at byte %u: Report ID %u (ids are 1 to 255): %s", U(at), value,
                            LinuxRefuses);
             if (tag == 0xA && pushed == MaxPushDepth)
-                return Say("at byte %zu: Push nests deeper than 4: %s", at, LinuxRefuses);
+                return Say("at byte %u: Push nests deeper than 4: %s", U(at), LinuxRefuses);
             if (tag == 0xB && pushed == 0)
-                return Say("at byte %zu: Pop without a Push: %s", at, LinuxRefuses);
+                return Say("at byte %u: Pop without a Push: %s", U(at), LinuxRefuses);
             if (tag == 0x7)
                 g.sizeGiven = true;
             else if (tag == 0x9)
@@ -176,21 +182,22 @@ std::string ReportDescriptorFault(const std::uint8_t* d, std::size_t n) {
                 g = stack[--pushed];
         } else if (type == 2 && tag == 0xA) { // local: Delimiter
             if (value == 1 && delimiters > 0)
-                return Say("at byte %zu: a Delimiter opened within another: %s", at, LinuxRefuses);
+                return Say("at byte %u: a Delimiter opened within another: %s", U(at),
+                           LinuxRefuses);
             if (value == 0 && delimiters == 0)
-                return Say("at byte %zu: a Delimiter closed that was not opened: %s", at,
+                return Say("at byte %u: a Delimiter closed that was not opened: %s", U(at),
                            LinuxRefuses);
             delimiters = value == 1 ? 1 : 0;
         } else if (type == 0) { // main
             if (tag == 0xC && collections == 0)
-                return Say("at byte %zu: End Collection closes no collection: %s", at,
+                return Say("at byte %u: End Collection closes no collection: %s", U(at),
                            LinuxRefuses);
             if (tag == 0xA)
                 ++collections;
             else if (tag == 0xC)
                 --collections;
             else if ((tag == 0x8 || tag == 0x9 || tag == 0xB) && !(g.sizeGiven && g.countGiven))
-                return Say("at byte %zu: %s before any Report %s: %s", at, mainNames[tag - 0x8],
+                return Say("at byte %u: %s before any Report %s: %s", U(at), mainNames[tag - 0x8],
                            g.sizeGiven ? "Count" : "Size", ClassRequires);
             // Delimiters are local items: a main item ends them.
             delimiters = 0;
@@ -220,11 +227,11 @@ std::string PendantReportsFault(const ReportLayout& layout) {
     else if (input == 0)
         add("no input report 4");
     else if (input < InputReportLookedAt)
-        add(Say("input report 4 of %zu bytes (at least 6)", input));
+        add(Say("input report 4 of %u bytes (at least 6)", U(input)));
     if (layout.usesIds && feature == 0)
         add("no feature report 6 (the display's)");
     else if (layout.usesIds && feature != DisplayReportBytes)
-        add(Say("feature report 6 of %zu bytes (8, as the display sends them)", feature));
+        add(Say("feature report 6 of %u bytes (8, as the display sends them)", U(feature)));
     return faults.empty() ? faults : "declares " + faults;
 }
 
@@ -243,8 +250,8 @@ std::string ReportsAsSentFault(unsigned reports, unsigned mismatched, std::size_
     if (declaredBytes == 0)
         return Say("%u of %u reports are of an input report the descriptor does not declare: %s",
                    mismatched, reports, dropped);
-    return Say("%u of %u reports were %zu bytes where the descriptor declares %zu: %s", mismatched,
-               reports, seenBytes, declaredBytes, dropped);
+    return Say("%u of %u reports were %u bytes where the descriptor declares %u: %s", mismatched,
+               reports, U(seenBytes), U(declaredBytes), dropped);
 }
 
 } // namespace protocol
