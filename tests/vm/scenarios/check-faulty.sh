@@ -29,8 +29,8 @@ scenario_main() {
 
     if have_jq && vm_check "record written" test -s "$RECORD"; then
         record_check "verdict FAIL, exit status 1" '.verdict == "FAIL" and .exitStatus == 1'
-        record_check "connection PASS, display FAIL, axis PASS, wheel FAIL, unplug SKIPPED" \
-            '[.steps[] | [.name, .result]] == [["connection","PASS"],["display","FAIL"],["axis","PASS"],["wheel","FAIL"],["unplug","SKIPPED"]]'
+        record_check "connection PASS, display FAIL, axis PASS, wheel FAIL, unplug SKIPPED, rules PASS" \
+            '[.steps[] | [.name, .result]] == [["connection","PASS"],["display","FAIL"],["axis","PASS"],["wheel","FAIL"],["unplug","SKIPPED"],["rules","PASS"]]'
         record_check "display: pattern 1 named as rejected" \
             '.steps[1].why == "pattern 1 was not shown as sent" and .steps[1].figures.rejectedPattern == 1'
         record_check "wheel: no count backward within the 4 s" \

@@ -27,7 +27,7 @@ scenario_main() {
     t1=$(date +%s)
     vm_figure check-good-seconds $((t1 - t0))
 
-    vm_check "verdict PASS, 5 passed" pt_has '^Verdict: PASS (5 passed, 0 skipped)$'
+    vm_check "verdict PASS, 6 passed" pt_has '^Verdict: PASS (6 passed, 0 skipped)$'
     vm_check "the survey printed again after the replug" \
         test "$(grep -c 'Endpoint query complete' "$PT_OUT")" -eq 2
     vm_check "the gadget decoded pattern 1 as the check described it" pattern_decoded 1
@@ -40,9 +40,11 @@ scenario_main() {
         pid=$(($(cat "$GADGET/idProduct")))
         rel=$(($(cat "$GADGET/bcdDevice")))
         record_check "verdict PASS, exit status 0" '.verdict == "PASS" and .exitStatus == 0'
-        record_check "the five steps in order, each PASS" \
-            '[.steps[] | [.name, .result]] == [["connection","PASS"],["display","PASS"],["axis","PASS"],["wheel","PASS"],["unplug","PASS"]]'
-        record_check "no why for a pass" '[.steps[].why] == ["","","","",""]'
+        record_check "the six steps in order, each PASS" \
+            '[.steps[] | [.name, .result]] == [["connection","PASS"],["display","PASS"],["axis","PASS"],["wheel","PASS"],["unplug","PASS"],["rules","PASS"]]'
+        record_check "no why for a pass" '[.steps[].why] == ["","","","","",""]'
+        record_check "every USB and HID rule PASS on pendant-gadget" \
+            '[.steps[5].rules[].result] == ["PASS","PASS","PASS","PASS","PASS","PASS","PASS"]'
         record_check "the gadget's ids $vid:$pid, release $rel" \
             ".pendant.vendorId == $vid and .pendant.productId == $pid and .pendant.deviceRelease == $rel"
         record_check "HID, pipe 0x81 of 8-byte packets, 8-byte reports" \
