@@ -127,6 +127,16 @@ DWORD& LastError();
 BOOL Fail(DWORD error);
 BOOL FailLibusb(int libusbError);
 
+// WinUSB's default for data pipes is no time-out; control transfers give up
+// after 5 s.
+constexpr unsigned DefaultControlTimeoutMs = 5000;
+// The interface's alternate setting alt, or nullptr.
+const libusb_interface_descriptor* AltSetting(const UsbInterface& usb, UCHAR alt);
+// The interface's endpoint of that address in any setting, or nullptr.
+const libusb_endpoint_descriptor* FindEndpoint(const UsbInterface& usb, UCHAR pipeId);
+// The pipe's time-out (PIPE_TRANSFER_TIMEOUT), or fallback when none is set.
+unsigned TimeoutFor(const UsbInterface& usb, UCHAR pipeId, unsigned fallback);
+
 // Advice for after the tool's failure messages (advice.cpp): what is kept
 // is printed by PrintPlatformAdvice. The device node the user may not open,
 // and the advice's text for it.

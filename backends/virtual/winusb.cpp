@@ -58,9 +58,9 @@ std::vector<std::uint8_t> ConfigurationDescriptor(const Device& device) {
     if (i.bInterfaceClass == UsbClassHid) {
         const auto length = static_cast<std::uint16_t>(
             device.hidReportLength >= 0 ? device.hidReportLength : device.reportDescriptor.size());
-        d.insert(d.end(), {9, HidDescriptorType, 0x11, 0x01, 0, 1,
-                           HidReportDescriptorType, static_cast<std::uint8_t>(length),
-                           static_cast<std::uint8_t>(length >> 8)});
+        d.insert(d.end(),
+                 {9, HidDescriptorType, 0x11, 0x01, 0, 1, HidReportDescriptorType,
+                  static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8)});
     }
     for (const Pipe& p : device.pipes)
         d.insert(d.end(), {7, 5, p.id, static_cast<std::uint8_t>(p.type),
