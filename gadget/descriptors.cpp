@@ -34,11 +34,13 @@ struct Interface {
     bool pendant;
     bool hid;
     unsigned packet;
+    int interval;  // -1: the speed's 1 ms
+    int hidLength; // -1: the report descriptor's own
 };
 
 std::vector<Interface> Interfaces(const Layout& layout) {
-    const Interface pendant{true, true, layout.packetSize};
-    const Interface extra{false, layout.extraHid, 8};
+    const Interface pendant{true, true, layout.packetSize, layout.interval, layout.hidLength};
+    const Interface extra{false, layout.extraHid, 8, -1, -1};
     switch (layout.extra) {
     case Extra::Before:
         return {extra, pendant};
@@ -75,7 +77,8 @@ std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, const Layout& layout,
             const std::uint8_t hidDesc[] = {9, HidDescriptorType,      0x11, 0x01, 0,
                                             1, HidReportDescriptorType};
             v.insert(v.end(), hidDesc, hidDesc + sizeof hidDesc);
-            Put16(v, static_cast<unsigned>(ReportDescriptor(layout).size()));
+            Put16(v, static_cast<unsigned>(i.hidLength >= 0 ? i.hidLength
+                                                            : ReportDescriptor(layout).size()));
             ++count;
         }
         ++number;
@@ -84,7 +87,7 @@ std::uint32_t AppendSpeed(std::vector<std::uint8_t>& v, const Layout& layout,
                                    USB_ENDPOINT_XFER_INT};
         v.insert(v.end(), ep, ep + sizeof ep);
         Put16(v, i.packet);
-        v.push_back(interval);
+        v.push_back(i.interval >= 0 ? static_cast<std::uint8_t>(i.interval) : interval);
         ++count;
     }
     return count;
@@ -103,6 +106,19 @@ bool IsHidInterface(const Layout& layout, unsigned number) {
 
 std::string PendantEndpointFile(const Layout& layout) {
     return "ep" + std::to_string(PendantInterface(layout) + 1);
+}
+
+bool LeftUnanswered(const Layout& layout, const std::uint8_t* setup) {
+    const bool pendant = setup[4] == PendantInterface(layout);
+    switch (layout.unanswered) {
+    case Unanswered::SetIdle:
+        return pendant && setup[0] == HidRequestTypeClassInterfaceOut && setup[1] == HidSetIdle;
+    case Unanswered::GetReport:
+        return pendant && setup[0] == HidRequestTypeClassInterfaceIn && setup[1] == HidGetReport;
+    case Unanswered::None:
+        break;
+    }
+    return false;
 }
 
 std::vector<std::uint8_t> Descriptors(const Layout& layout) {

@@ -1,6 +1,7 @@
 // What the gadget pendant tells FunctionFS and the host about itself: its
 // interfaces and endpoints for the chosen layout, its strings and HID report
-// descriptor, and the names of the FunctionFS events it logs.
+// descriptor, the requests it leaves unanswered, and the names of the
+// FunctionFS events it logs.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,11 @@ namespace gadget {
 // A second interface beside the pendant's, for composite devices.
 enum class Extra { None, Before, After };
 
+// A HID class request to the pendant's interface that it takes and never
+// answers nor stalls, as a faulty pendant does: the host's control
+// transfer runs into its time-out.
+enum class Unanswered { None, SetIdle, GetReport };
+
 struct Layout {
     unsigned packetSize = 8; // of the pendant's interrupt IN endpoint, 1 to 64
     Extra extra = Extra::None;
@@ -28,6 +34,14 @@ struct Layout {
     // as the kernel's HID gadget function sends; else after those longer
     // than a packet.
     bool zeroLengthPacket = false;
+    // The report descriptor's length as the pendant's HID descriptor
+    // declares it, 0 to 65535, where a faulty pendant gets it wrong; -1:
+    // its real length.
+    int hidLength = -1;
+    // bInterval of the pendant's IN endpoint at both speeds, 0 to 255; -1:
+    // 1 ms at either (1 at full speed, 4 at high speed).
+    int interval = -1;
+    Unanswered unanswered = Unanswered::None;
 };
 
 // The pendant's interface number: 1 when the extra one comes before it.
@@ -42,6 +56,10 @@ std::string PendantEndpointFile(const Layout& layout);
 // The HID report descriptor the pendant answers GET_DESCRIPTOR with: its
 // input report of layout.reportBytes and the display's feature report.
 std::vector<std::uint8_t> ReportDescriptor(const Layout& layout);
+
+// Whether the request (setup: its eight bytes) is the one the layout leaves
+// unanswered.
+bool LeftUnanswered(const Layout& layout, const std::uint8_t* setup);
 
 // FunctionFS's descriptors blob (full and high speed) and strings blob.
 std::vector<std::uint8_t> Descriptors(const Layout& layout);

@@ -272,7 +272,11 @@ void PendantFunction::Ep0Loop() {
             continue;
         const ssize_t n = read(ep0_, events, sizeof events);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN)
+            // FunctionFS: the host gave up on a setup left unanswered and
+            // sent another, which the next read gets.
+            if (errno == EIDRM)
+                Log("SETUP-CANCELLED");
+            if (errno == EINTR || errno == EAGAIN || errno == EIDRM)
                 continue;
             Log("EP0-READ-FAILED %s", std::strerror(errno));
             return;
@@ -297,6 +301,10 @@ void PendantFunction::Setup(const void* request) {
     }
     if (!Quiet())
         Log("SETUP %s", Hex(raw, sizeof raw).c_str());
+    if (LeftUnanswered(layout_, raw)) {
+        Log("UNANSWERED %s", Hex(raw, sizeof raw).c_str());
+        return;
+    }
     const unsigned index = le16toh(c.wIndex);
     const unsigned length = le16toh(c.wLength);
     // The HID interfaces answer as HID devices do; any other takes what is

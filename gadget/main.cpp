@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
                  "pendant-gadget"};
     gadget::GadgetOptions options;
     gadget::Layout layout;
-    std::string scriptName, logName, extra, extraClass = "vendor";
+    std::string scriptName, logName, extra, extraClass = "vendor", unanswered;
     bool unplugged = false, stamp = false, commands = false;
     app.add_option("--vid", options.vid,
                    "USB vendor id (default 0x1209, with --pid 0x0001 an "
@@ -52,6 +52,18 @@ int main(int argc, char** argv) {
     app.add_flag("--zlp", layout.zeroLengthPacket,
                  "A zero-length packet after every report that fills its last packet, as the "
                  "kernel's HID gadget function sends (default: after those longer than a packet)");
+    app.add_option("--hid-length", layout.hidLength,
+                   "The report descriptor's length as the HID descriptor declares it, as a "
+                   "faulty pendant gets it wrong (default: its real length)")
+        ->check(CLI::Range(0, 0xFFFF));
+    app.add_option("--interval", layout.interval,
+                   "bInterval of the interrupt IN endpoint at both speeds (default: 1 ms, "
+                   "1 at full speed and 4 at high speed)")
+        ->check(CLI::Range(0, 255));
+    app.add_option("--unanswered", unanswered,
+                   "Take this HID class request and never answer nor stall it, so that the "
+                   "host's control transfer times out")
+        ->check(CLI::IsMember({"set-idle", "get-report"}));
     auto* extraOption = app.add_option("--extra-interface", extra,
                                        "A second interface, before or after the "
                                        "pendant's")
@@ -84,6 +96,9 @@ int main(int argc, char** argv) {
                    : extra == "before" ? gadget::Extra::Before
                                        : gadget::Extra::After;
     layout.extraHid = extraClass == "hid";
+    layout.unanswered = unanswered.empty()         ? gadget::Unanswered::None
+                        : unanswered == "set-idle" ? gadget::Unanswered::SetIdle
+                                                   : gadget::Unanswered::GetReport;
 
     // A script file is read whole before the gadget is built, so that a bad
     // line costs nothing.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linux/usb/functionfs.h>
 
+#include "gadget/log.h"
 #include "protocol/report_descriptor.h"
 #include "support/capture.h"
 #include "tests/gadget/kernel_standin.h"
@@ -74,6 +75,39 @@ TEST(GadgetFunction, AnswersTakesOrStallsEachHidRequest) {
     EXPECT_EQ(served.function.Snapshot().setups, std::size(steps));
     EXPECT_NE(served.log.Find("EVENT ENABLE"), "");
     EXPECT_EQ(served.log.Find("EP0-"), ""); // no stall went wrong
+}
+
+// A faulty pendant's request left hanging: taken, neither answered nor
+// stalled, however often the host asks. When the host gives up and sends
+// the next, FunctionFS cancels it, and the gadget serves on.
+TEST(GadgetFunction, LeavesTheChosenRequestUnansweredAndServesOn) {
+    const auto setIdle = Request(HidRequestTypeClassInterfaceOut, HidSetIdle, 0, 0);
+    const auto getFeature = Request(HidRequestTypeClassInterfaceIn, HidGetReport,
+                                    (HidReportTypeFeature << 8) | DisplayReportId, 8);
+    const struct {
+        const char* what;
+        gadget::Unanswered unanswered;
+        std::array<std::uint8_t, 8> left, other;
+        Kind otherKind;
+    } cases[] = {
+        {"set-idle", gadget::Unanswered::SetIdle, setIdle, getFeature, Kind::Answered},
+        {"get-report", gadget::Unanswered::GetReport, getFeature, setIdle, Kind::Taken},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        standin::Served served(gadget::Layout{.unanswered = c.unanswered});
+        for (unsigned round = 1; round <= 2; ++round) {
+            served.host.Hang(c.left);
+            const standin::DataStage next = served.host.Control(SetupBytes(ReportDescriptorSetup));
+            EXPECT_EQ(served.host.Cancelled(), round) << "the request was not left pending";
+            EXPECT_EQ(next.kind, Kind::Answered);
+            EXPECT_EQ(Hex(next.bytes), Hex(protocol::PendantReportDescriptor(8)));
+            EXPECT_EQ(served.host.Control(c.other).kind, c.otherKind);
+        }
+        EXPECT_EQ(served.log.Find("UNANSWERED"), "UNANSWERED " + gadget::Hex(c.left.data(), 8));
+        EXPECT_NE(served.log.Find("SETUP-CANCELLED"), "");
+        EXPECT_EQ(served.log.Find("EP0-"), "");
+    }
 }
 
 TEST(GadgetFunction, SixSetReportsMakeOneFrame) {

@@ -36,6 +36,11 @@ struct Ep0 {
     std::vector<std::uint8_t> out; // the host's data stage for an OUT request
     DataStage stage;
     bool done = false;
+    unsigned long setupsRead = 0; // by the function
+    // A setup left pending when the next came: FunctionFS cancels it, and
+    // the function's next read or write of ep0 fails once with EIDRM.
+    bool cancelled = false;
+    unsigned cancels = 0;
 } ep0;
 
 std::mutex logMutex;
@@ -64,15 +69,23 @@ std::vector<std::string> DefaultGroups(const std::string& path) {
 }
 
 // The pending setup's data stage, when fd is the function's ep0 and one is
-// pending: moved in the direction of the function's call (way) or stalled.
+// pending: moved in the direction of the function's call (way) or stalled
+// (EL2HLT). After a cancelled setup, the call fails with EIDRM instead.
 bool MoveDataStage(int fd, Way way, void* to, const void* from, std::size_t n, ssize_t& result) {
     std::lock_guard<std::mutex> lock(ep0.m);
+    if (fd == ep0.fd && ep0.cancelled) {
+        ep0.cancelled = false;
+        errno = EIDRM;
+        result = -1;
+        return true;
+    }
     if (fd != ep0.fd || ep0.pending == Way::None)
         return false;
     const Way wanted = ep0.pending;
     ep0.pending = Way::None;
     if (way != wanted) {
         ep0.stage = {DataStage::Kind::Stalled, {}};
+        errno = EL2HLT;
         result = -1;
     } else if (way == Way::Out) {
         const std::size_t k = std::min(n, ep0.out.size());
@@ -96,8 +109,11 @@ void SawEvent(int fd, const void* buffer, ssize_t n) {
         return;
     std::memcpy(&e, buffer, sizeof e);
     std::lock_guard<std::mutex> lock(ep0.m);
-    if (fd == ep0.fd && e.type == FUNCTIONFS_SETUP)
+    if (fd == ep0.fd && e.type == FUNCTIONFS_SETUP) {
         ep0.pending = (e.u.setup.bRequestType & USB_DIR_IN) != 0 ? Way::In : Way::Out;
+        ++ep0.setupsRead;
+        ep0.moved.notify_all();
+    }
 }
 
 bool NoFunctionFs(const std::string& path) {
@@ -116,11 +132,8 @@ int __real_rmdir(const char* path);
 
 ssize_t __wrap_read(int fd, void* buffer, size_t n) {
     ssize_t r = 0;
-    if (standin::MoveDataStage(fd, standin::Way::Out, buffer, nullptr, n, r)) {
-        if (r < 0)
-            errno = EL2HLT;
+    if (standin::MoveDataStage(fd, standin::Way::Out, buffer, nullptr, n, r))
         return r;
-    }
     r = __real_read(fd, buffer, n);
     standin::SawEvent(fd, buffer, r);
     return r;
@@ -133,11 +146,8 @@ ssize_t __wrap___read_chk(int fd, void* buffer, size_t n, size_t) {
 
 ssize_t __wrap_write(int fd, const void* buffer, size_t n) {
     ssize_t r = 0;
-    if (standin::MoveDataStage(fd, standin::Way::In, nullptr, buffer, n, r)) {
-        if (r < 0)
-            errno = EL2HLT;
+    if (standin::MoveDataStage(fd, standin::Way::In, nullptr, buffer, n, r))
         return r;
-    }
     return __real_write(fd, buffer, n);
 }
 
@@ -179,6 +189,8 @@ Host::Host() {
     std::lock_guard<std::mutex> lock(ep0.m);
     ep0.fd = ep0_[1];
     ep0.pending = Way::None;
+    ep0.cancelled = false;
+    ep0.cancels = 0;
 }
 
 // The function's ends are the function's to close.
@@ -197,10 +209,39 @@ void Host::Event(std::uint8_t type) {
     EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
 }
 
+void Host::Hang(const std::array<std::uint8_t, 8>& setup) {
+    unsigned long read;
+    {
+        std::lock_guard<std::mutex> lock(ep0.m);
+        ep0.stage = {};
+        ep0.done = false;
+        read = ep0.setupsRead;
+    }
+    usb_functionfs_event e{};
+    std::memcpy(&e.u.setup, setup.data(), setup.size());
+    e.type = FUNCTIONFS_SETUP;
+    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+    std::unique_lock<std::mutex> lock(ep0.m);
+    // A guard against a function that never reads it.
+    if (!ep0.moved.wait_for(lock, std::chrono::seconds(10),
+                            [read] { return ep0.setupsRead > read; }))
+        ADD_FAILURE() << "the function did not read " << Hex(setup);
+}
+
+unsigned Host::Cancelled() const {
+    std::lock_guard<std::mutex> lock(ep0.m);
+    return ep0.cancels;
+}
+
 DataStage Host::Control(const std::array<std::uint8_t, 8>& setup,
                         const std::vector<std::uint8_t>& data) {
     {
         std::lock_guard<std::mutex> lock(ep0.m);
+        if (ep0.pending != Way::None) {
+            ep0.pending = Way::None;
+            ep0.cancelled = true;
+            ++ep0.cancels;
+        }
         ep0.out = data;
         ep0.stage = {};
         ep0.done = false;

@@ -6,6 +6,8 @@
 // data stage is no record: FunctionFS moves it on the function's next read
 // or write of ep0, and a move against the request's direction (a read for
 // an IN request, a write for an OUT one) stalls it and fails with EL2HLT.
+// A setup still pending when the next comes (the host gave up on it) is
+// cancelled: the function's next read or write of ep0 fails with EIDRM.
 // gadget_tests is linked with read and write wrapped (--wrap), and the
 // wrappers play that for the function's end of ep0; other files pass.
 //
@@ -50,6 +52,11 @@ class Host {
     // waits until the function answered, took or stalled it.
     DataStage Control(const std::array<std::uint8_t, 8>& setup,
                       const std::vector<std::uint8_t>& data = {});
+    // Sends a setup and waits only until the function has read it, for a
+    // request it is to leave unanswered.
+    void Hang(const std::array<std::uint8_t, 8>& setup);
+    // Setups cancelled so far: still pending when Control sent the next.
+    unsigned Cancelled() const;
     // The display frame as the tool sends it: six SET_REPORTs.
     void SendFrame(const protocol::FrameArray& frame);
     // The next n transfers on the IN endpoint (empty: a zero-length packet).
