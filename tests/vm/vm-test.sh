@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One VM test: builds the guest's initramfs with the given programs and runs
-# scenarios in it, one after the other in one boot (see run-vm.sh).
-#   vm-test.sh SCENARIO[,SCENARIO...] TIMEOUT WORKDIR KERNEL_ROOT PROGRAM...
+# scenarios in it, one after the other in one boot (see run-vm.sh). An
+# argument SRC:DEST is a file of this machine the guest gets as DEST.
+#   vm-test.sh SCENARIO[,SCENARIO...] TIMEOUT WORKDIR KERNEL_ROOT PROGRAM|SRC:DEST...
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 scenario="$1" limit="$2" work="$3" kroot="$4"
@@ -15,7 +16,12 @@ for tool in qemu-system-x86_64 cpio busybox; do
 done
 mkdir -p "$work"
 args=()
-for p in "$@"; do args+=(-b "$p"); done
+for p in "$@"; do
+    case "$p" in
+    *:*) args+=(-f "$p") ;;
+    *) args+=(-b "$p") ;;
+    esac
+done
 # stdbuf lets the guest read the tool's output while it runs.
 stdbuf_lib="$(ls /usr/libexec/coreutils/libstdbuf.so 2>/dev/null || true)"
 [ -n "$stdbuf_lib" ] && args+=(-b /usr/bin/stdbuf -f "$stdbuf_lib:$stdbuf_lib")

@@ -443,8 +443,10 @@ KHID=/sys/kernel/config/usb_gadget/khid
 KHID_FN=$KHID/functions/hid.usb0
 KHID_IDS=fff0:0003
 
-# khid_create: builds and binds the gadget; fails saying what the kernel
-# lacks.
+# khid_create [DESCRIPTOR-FILE [REPORT-LENGTH]]: builds and binds the
+# gadget, with the report descriptor in the file (default: protocol/'s for
+# 8-byte reports) and the function's report length (default 8); fails
+# saying what the kernel lacks.
 khid_create() {
     local udc
     if [ ! -d /sys/kernel/config/usb_gadget ]; then
@@ -468,9 +470,13 @@ khid_create() {
     fi
     echo 0 >"$KHID_FN/protocol"
     echo 0 >"$KHID_FN/subclass"
-    echo 8 >"$KHID_FN/report_length"
+    echo "${2:-8}" >"$KHID_FN/report_length"
     echo 1 >"$KHID_FN/no_out_endpoint"
-    pendant-report-descriptor 8 >/tmp/khid.desc || return 1
+    if [ -n "${1:-}" ]; then
+        cp "$1" /tmp/khid.desc
+    else
+        pendant-report-descriptor 8 >/tmp/khid.desc
+    fi || return 1
     cat /tmp/khid.desc >"$KHID_FN/report_desc" || return 1
     mkdir "$KHID/configs/c.1"
     ln -s "$KHID_FN" "$KHID/configs/c.1/" || return 1
@@ -482,6 +488,35 @@ khid_create() {
     [ -n "$udc" ] || { vm_fail "gadget built" "no USB device controller (dummy_hcd)"; return 1; }
     echo "$udc" >"$KHID/UDC" || return 1
     vm_wait 20 usb_host_dir "$KHID_IDS" >/dev/null && udevadm settle --timeout=30
+}
+# khid_play [BYTES]: the check's round (GOOD_ROUND's reports) written to
+# /dev/hidg0 over and over, as pendant-gadget plays it, each report cut to
+# its first BYTES bytes (default: all 8); khid_play_stop ends it.
+KHID_ROUND="0:00 1:00 2:00 3:00 3:05 3:05 3:05 3:05 3:fb 3:fb 3:fb 3:fb"
+khid_play_pid=""
+khid_play() {
+    rm -f /tmp/khid-play.stop
+    (
+        exec 8>&-
+        while [ ! -e /tmp/khid-play.stop ]; do
+            for r in $KHID_ROUND; do
+                axis=${r%%:*}
+                [ "$axis" = 0 ] || axis=1$axis
+                # A write waits until the host took the report before.
+                # shellcheck disable=SC2046 # one word per byte
+                write_bytes /dev/hidg0 $(echo 04 00 00 "$(printf %02x "0x$axis")" "${r#*:}" 00 00 00 |
+                    cut -d ' ' -f "1-${1:-8}")
+            done
+        done
+    ) &
+    khid_play_pid=$!
+}
+khid_play_stop() {
+    [ -n "$khid_play_pid" ] || return 0
+    touch /tmp/khid-play.stop
+    kill "$khid_play_pid" 2>/dev/null
+    wait "$khid_play_pid" 2>/dev/null
+    khid_play_pid=""
 }
 khid_remove() {
     [ -d "$KHID" ] || return 0

@@ -101,30 +101,7 @@ hid_check() {
     [ "$vm_nfail" -gt 0 ] && vm_show "pendant-test --check output" "$PT_OUT"
 }
 
-# ---- the kernel's HID function: GOOD_ROUND's reports written to /dev/hidg0
-# over and over, as pendant-gadget plays it
-KHID_ROUND="0:00 1:00 2:00 3:00 3:05 3:05 3:05 3:05 3:fb 3:fb 3:fb 3:fb"
-khid_play_pid=""
-khid_play() {
-    rm -f /tmp/khid-play.stop
-    (
-        exec 8>&-
-        while [ ! -e /tmp/khid-play.stop ]; do
-            for r in $KHID_ROUND; do
-                axis=${r%%:*}
-                [ "$axis" = 0 ] || axis=1$axis
-                # A write waits until the host took the report before.
-                write_bytes /dev/hidg0 04 00 00 "$(printf %02x "0x$axis")" "${r#*:}" 00 00 00
-            done
-        done
-    ) &
-    khid_play_pid=$!
-}
-khid_play_stop() {
-    touch /tmp/khid-play.stop
-    kill "$khid_play_pid" 2>/dev/null
-    wait "$khid_play_pid" 2>/dev/null
-}
+# ---- the kernel's HID function, playing with khid_play (guest/lib.sh)
 khid_send() { write_bytes /dev/hidg0 "$@"; }
 # Frames the function took: SET_REPORTs of feature report 6 in the USB
 # monitor's record, six to a frame.
