@@ -121,16 +121,20 @@ bool LeftUnanswered(const Layout& layout, const std::uint8_t* setup) {
     return false;
 }
 
-std::vector<std::uint8_t> Descriptors(const Layout& layout) {
+std::vector<std::uint8_t> Descriptors(const Layout& layout, int eventFd) {
     std::vector<std::uint8_t> body;
     // 1 ms polling at both speeds (full speed counts frames, high speed
     // 2^(n-1) microframes).
     const std::uint32_t fsCount = AppendSpeed(body, layout, 1);
     const std::uint32_t hsCount = AppendSpeed(body, layout, 4);
     std::vector<std::uint8_t> v;
+    const bool withEventFd = eventFd >= 0;
     Put32(v, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
-    Put32(v, static_cast<std::uint32_t>(12 + 8 + body.size()));
-    Put32(v, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
+    Put32(v, static_cast<std::uint32_t>(12 + (withEventFd ? 4 : 0) + 8 + body.size()));
+    Put32(v,
+          FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC | (withEventFd ? FUNCTIONFS_EVENTFD : 0));
+    if (withEventFd)
+        Put32(v, static_cast<std::uint32_t>(eventFd));
     Put32(v, fsCount);
     Put32(v, hsCount);
     v.insert(v.end(), body.begin(), body.end());

@@ -61,8 +61,9 @@ std::vector<std::uint8_t> ReportDescriptor(const Layout& layout);
 // unanswered.
 bool LeftUnanswered(const Layout& layout, const std::uint8_t* setup);
 
-// FunctionFS's descriptors blob (full and high speed) and strings blob.
-std::vector<std::uint8_t> Descriptors(const Layout& layout);
+// FunctionFS's descriptors blob (full and high speed), with the eventfd
+// FunctionFS is to signal each event on (-1: none), and strings blob.
+std::vector<std::uint8_t> Descriptors(const Layout& layout, int eventFd = -1);
 std::vector<std::uint8_t> Strings(const Layout& layout);
 
 // Writes all of v in one write; false otherwise.

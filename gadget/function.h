@@ -51,9 +51,10 @@ class PendantFunction {
     // what went wrong.
     std::string Open(const std::string& dir, const Layout& layout);
     // Serves FunctionFS files that are open and told the layout already: ep0
-    // and the pendant's IN endpoint (Open's, or a test's stand-ins). Stop
-    // closes them.
-    void Attach(int ep0, int in, const Layout& layout);
+    // and the pendant's IN endpoint (Open's, or a test's stand-ins), and the
+    // eventfd FunctionFS signals each event on (-1: none; a layout that
+    // leaves a request unanswered needs it). Stop closes them.
+    void Attach(int ep0, int in, const Layout& layout, int events = -1);
     void Start();
     // Requests the stop, ends both threads and closes the files. Unbind
     // first, so that transfers in flight end.
@@ -86,10 +87,12 @@ class PendantFunction {
         std::vector<std::uint8_t> bytes;
     };
     void Ep0Loop();
+    bool AwaitNextEvent();
     void InLoop();
     bool Do(const Item& item);
     bool SendNow(const std::vector<std::uint8_t>& report);
-    void Setup(const void* request);
+    // False when the request is left unanswered.
+    bool Setup(const void* request);
     void DisplayReport(const std::uint8_t* setup, const std::uint8_t* data, std::size_t n);
     void LogFrame(const std::uint8_t* frame, const protocol::DecodedDisplay& d,
                   const std::string& why);
@@ -97,6 +100,7 @@ class PendantFunction {
 
     int ep0_ = -1;
     int in_ = -1;
+    int events_ = -1;
     Layout layout_;
     std::thread ep0Thread_, inThread_;
     bool started_ = false;

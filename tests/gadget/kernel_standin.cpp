@@ -4,6 +4,7 @@
 #include <linux/usb/functionfs.h>
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,7 +33,11 @@ struct Ep0 {
     std::mutex m;
     std::condition_variable moved;
     int fd = -1;
-    Way pending = Way::None;       // a setup read, its data stage not moved yet
+    int hostFd = -1;
+    Way pending = Way::None; // a setup read, its data stage not moved yet
+    // FunctionFS polls ep0 readable while a setup is pending: a record the
+    // host's end holds in the function's way meanwhile, taken away with it.
+    bool marker = false;
     std::vector<std::uint8_t> out; // the host's data stage for an OUT request
     DataStage stage;
     bool done = false;
@@ -71,9 +76,16 @@ std::vector<std::string> DefaultGroups(const std::string& path) {
 // The pending setup's data stage, when fd is the function's ep0 and one is
 // pending: moved in the direction of the function's call (way) or stalled
 // (EL2HLT). After a cancelled setup, the call fails with EIDRM instead.
+void TakeMarker() {
+    std::uint8_t b;
+    if (ep0.marker && recv(ep0.fd, &b, sizeof b, MSG_DONTWAIT) == 1)
+        ep0.marker = false;
+}
+
 bool MoveDataStage(int fd, Way way, void* to, const void* from, std::size_t n, ssize_t& result) {
     std::lock_guard<std::mutex> lock(ep0.m);
     if (fd == ep0.fd && ep0.cancelled) {
+        TakeMarker();
         ep0.cancelled = false;
         errno = EIDRM;
         result = -1;
@@ -83,6 +95,7 @@ bool MoveDataStage(int fd, Way way, void* to, const void* from, std::size_t n, s
         return false;
     const Way wanted = ep0.pending;
     ep0.pending = Way::None;
+    TakeMarker();
     if (way != wanted) {
         ep0.stage = {DataStage::Kind::Stalled, {}};
         errno = EL2HLT;
@@ -111,6 +124,8 @@ void SawEvent(int fd, const void* buffer, ssize_t n) {
     std::lock_guard<std::mutex> lock(ep0.m);
     if (fd == ep0.fd && e.type == FUNCTIONFS_SETUP) {
         ep0.pending = (e.u.setup.bRequestType & USB_DIR_IN) != 0 ? Way::In : Way::Out;
+        const std::uint8_t marker = 0;
+        ep0.marker = send(ep0.hostFd, &marker, sizeof marker, 0) == 1;
         ++ep0.setupsRead;
         ep0.moved.notify_all();
     }
@@ -186,8 +201,13 @@ namespace standin {
 Host::Host() {
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ep0_), 0);
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, in_), 0);
+    events_[1] = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    events_[0] = dup(events_[1]);
+    EXPECT_GE(events_[0], 0);
     std::lock_guard<std::mutex> lock(ep0.m);
     ep0.fd = ep0_[1];
+    ep0.hostFd = ep0_[0];
+    ep0.marker = false;
     ep0.pending = Way::None;
     ep0.cancelled = false;
     ep0.cancels = 0;
@@ -201,12 +221,19 @@ Host::~Host() {
     }
     close(ep0_[0]);
     close(in_[0]);
+    close(events_[0]);
+}
+
+void Host::Put(const usb_functionfs_event& e) {
+    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+    const std::uint64_t one = 1;
+    EXPECT_EQ(write(events_[0], &one, sizeof one), static_cast<ssize_t>(sizeof one));
 }
 
 void Host::Event(std::uint8_t type) {
     usb_functionfs_event e{};
     e.type = type;
-    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+    Put(e);
 }
 
 void Host::Hang(const std::array<std::uint8_t, 8>& setup) {
@@ -220,7 +247,7 @@ void Host::Hang(const std::array<std::uint8_t, 8>& setup) {
     usb_functionfs_event e{};
     std::memcpy(&e.u.setup, setup.data(), setup.size());
     e.type = FUNCTIONFS_SETUP;
-    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+    Put(e);
     std::unique_lock<std::mutex> lock(ep0.m);
     // A guard against a function that never reads it.
     if (!ep0.moved.wait_for(lock, std::chrono::seconds(10),
@@ -249,7 +276,7 @@ DataStage Host::Control(const std::array<std::uint8_t, 8>& setup,
     usb_functionfs_event e{};
     std::memcpy(&e.u.setup, setup.data(), setup.size());
     e.type = FUNCTIONFS_SETUP;
-    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
+    Put(e);
     std::unique_lock<std::mutex> lock(ep0.m);
     // A guard against a function that leaves the request hanging.
     if (!ep0.moved.wait_for(lock, std::chrono::seconds(10), [] { return ep0.done; }))
@@ -312,7 +339,7 @@ std::string LogLines::Find(const std::string& prefix) const {
 }
 
 Served::Served(const gadget::Layout& layout) {
-    function.Attach(host.FunctionEp0(), host.FunctionIn(), layout);
+    function.Attach(host.FunctionEp0(), host.FunctionIn(), layout, host.FunctionEvents());
     function.Start();
 }
 

@@ -6,8 +6,10 @@
 // data stage is no record: FunctionFS moves it on the function's next read
 // or write of ep0, and a move against the request's direction (a read for
 // an IN request, a write for an OUT one) stalls it and fails with EL2HLT.
-// A setup still pending when the next comes (the host gave up on it) is
-// cancelled: the function's next read or write of ep0 fails with EIDRM.
+// While a setup is pending ep0 polls readable, as FunctionFS's does. A
+// setup still pending when the next comes (the host gave up on it) is
+// cancelled: the function's next read or write of ep0 fails with EIDRM. An
+// eventfd is signalled on each event, as FunctionFS signals a function's.
 // gadget_tests is linked with read and write wrapped (--wrap), and the
 // wrappers play that for the function's end of ep0; other files pass.
 //
@@ -16,6 +18,8 @@
 // functions groups, a configuration with its strings, and a directory goes
 // with its attributes and those groups.
 #pragma once
+
+#include <linux/usb/functionfs.h>
 
 #include <array>
 #include <cstdint>
@@ -46,6 +50,9 @@ class Host {
     Host& operator=(const Host&) = delete;
     int FunctionEp0() const { return ep0_[1]; }
     int FunctionIn() const { return in_[1]; }
+    // The eventfd signalled on each event, as FunctionFS signals the one a
+    // function registers.
+    int FunctionEvents() const { return events_[1]; }
 
     void Event(std::uint8_t type); // FUNCTIONFS_BIND, ...
     // Sends a setup (for an OUT request with `data` as its data stage) and
@@ -63,8 +70,10 @@ class Host {
     std::vector<std::vector<std::uint8_t>> ReadIn(std::size_t n);
 
   private:
+    void Put(const usb_functionfs_event& e);
     int ep0_[2] = {-1, -1}; // the host's end, the function's
     int in_[2] = {-1, -1};
+    int events_[2] = {-1, -1};
 };
 
 // Transfers in hex, " | " between them, "zlp" for a zero-length packet.
