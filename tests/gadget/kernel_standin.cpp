@@ -224,10 +224,12 @@ Host::~Host() {
     close(events_[0]);
 }
 
+// Counted before it can be read, as FunctionFS counts an event under the
+// lock its readers take.
 void Host::Put(const usb_functionfs_event& e) {
-    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
     const std::uint64_t one = 1;
     EXPECT_EQ(write(events_[0], &one, sizeof one), static_cast<ssize_t>(sizeof one));
+    EXPECT_EQ(write(ep0_[0], &e, sizeof e), static_cast<ssize_t>(sizeof e));
 }
 
 void Host::Event(std::uint8_t type) {
