@@ -7,8 +7,8 @@ namespace play {
 namespace {
 
 constexpr const char* Described =
-    "the gadget's descriptors come from its options (--vid, --pid, --packet-size, "
-    "--extra-interface)";
+    "the gadget's descriptors come from its options (--vid, --pid, --packet-size, --interval, "
+    "--hid-length, --unanswered, --extra-interface)";
 constexpr const char* Setter = "it goes through the tool's own setters, and here the tool runs on "
                                "the USB host and sets its display itself";
 constexpr const char* GadgetOnly = "it is a pendant-gadget command (docs/gadget.md)";
